@@ -3,7 +3,6 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QUrl>
-
 #include <cstdio>
 
 namespace {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <memory>
 
 // Message-box flags and answers, with the standard values of the message-box API

@@ -2,7 +2,6 @@
 
 #include <QObject>
 #include <QString>
-
 #include <functional>
 
 // Carries numbered notices from a worker thread to the thread this object lives

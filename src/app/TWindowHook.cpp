@@ -3,8 +3,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 
-TWindowHook::TWindowHook(QObject* window, QObject* parent)
-    : QObject(parent), FWindow(window)
+TWindowHook::TWindowHook(QObject* window, QObject* parent) : QObject(parent), FWindow(window)
 {
     if (FWindow) {
         FWindow->installEventFilter(this);

@@ -10,7 +10,6 @@
 #include <QStandardPaths>
 #include <QThread>
 #include <QTimer>
-
 #include <cmath>
 
 using namespace Qt::StringLiterals;

@@ -2,15 +2,14 @@
 
 #include <QString>
 #include <QStringList>
-
 #include <functional>
 
 // The command-line tool's commands. Each Cmd*.cpp registers its commands with a
 // static CliCommand object; main() dispatches on the first word.
 struct CliContext
 {
-    QString port;        // --port, else the program's stored "comport"
-    QStringList args;    // the words after the command's name
+    QString port;     // --port, else the program's stored "comport"
+    QStringList args; // the words after the command's name
     bool portGiven = false;
 };
 

@@ -1,7 +1,6 @@
 #include "cli/CliCommand.h"
 
 #include <QSerialPortInfo>
-
 #include <algorithm>
 
 using namespace Qt::StringLiterals;

@@ -40,7 +40,8 @@ int main(int argc, char* argv[])
         return CliExit::Usage;
     }
     if (!ctx.portGiven)
-        ctx.port = TRvRegStore(TRvRegStore::ProgramName()).ReadRegINI(u"comport"_s, QString()).trimmed();
+        ctx.port =
+            TRvRegStore(TRvRegStore::ProgramName()).ReadRegINI(u"comport"_s, QString()).trimmed();
     ctx.args = words.mid(1);
     return command->run(ctx);
 }

@@ -27,8 +27,8 @@ public:
     virtual bool isOpen() const = 0;
 
     // parity: one of 'N', 'O', 'E', 'M', 'S'; stopBits 1 or 2.
-    virtual bool configure(int baudRate, int dataBits, char parity, int stopBits,
-                           bool softwareFlow, bool hardwareFlow) = 0;
+    virtual bool configure(int baudRate, int dataBits, char parity, int stopBits, bool softwareFlow,
+                           bool hardwareFlow) = 0;
     virtual void setWriteTimeout(int ms) = 0;
 
     // Drops the driver's input and output and any bytes kept from an earlier read.

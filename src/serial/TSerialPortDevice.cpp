@@ -5,7 +5,6 @@
 #include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QThread>
-
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -62,10 +61,10 @@ void TSerialPortDevice::setErrorFromPort()
         setError(ENOENT, OpenErrorText(FName, ENOENT));
         break;
     case QSerialPort::PermissionError:
-        setError(SerialError::AlreadyInUse,
-                 u"%1 - Synaser Eror: %2 (%3: %4)"_s.arg(SerialError::AlreadyInUse)
-                     .arg(SerialError::Name(SerialError::AlreadyInUse), FName,
-                          FPort.errorString()));
+        setError(
+            SerialError::AlreadyInUse,
+            u"%1 - Synaser Eror: %2 (%3: %4)"_s.arg(SerialError::AlreadyInUse)
+                .arg(SerialError::Name(SerialError::AlreadyInUse), FName, FPort.errorString()));
         break;
     case QSerialPort::OpenError:
         setError(SerialError::AlreadyOwned, u"%1 is already open"_s.arg(FName));
@@ -77,8 +76,7 @@ void TSerialPortDevice::setErrorFromPort()
         setError(SerialError::Timeout, u"Timeout on %1"_s.arg(FName));
         break;
     case QSerialPort::UnsupportedOperationError:
-        setError(SerialError::WrongParameter,
-                 u"%1: %2"_s.arg(FName, FPort.errorString()));
+        setError(SerialError::WrongParameter, u"%1: %2"_s.arg(FName, FPort.errorString()));
         break;
     case QSerialPort::ResourceError:
         setError(EIO, u"%1: the device is gone (unplugged or hung up): %2"_s.arg(
@@ -98,14 +96,16 @@ QString TSerialPortDevice::OpenErrorText(const QString& name, int err)
                u"port? (%2)"_s.arg(name, errnoText(err));
     if (err == EACCES || err == EPERM) {
         QString group = u"dialout"_s;
-        struct stat st {};
+        struct stat st
+        {
+        };
         if (::stat(QFile::encodeName(name).constData(), &st) == 0) {
             if (const struct group* g = ::getgrgid(st.st_gid); g && g->gr_name)
                 group = QString::fromLocal8Bit(g->gr_name);
         }
         return u"Cannot open %1: permission denied. Your user must be in the \"%2\" group "
                u"(sudo usermod -aG %2 $USER), then log out and in again for it to take effect."_s
-            .arg(name, group);
+                   .arg(name, group);
     }
     return u"Cannot open %1: %2"_s.arg(name, errnoText(err));
 }
@@ -115,21 +115,25 @@ bool TSerialPortDevice::open(const QString& name)
     clearError();
     close();
     FName = name;
+    FOpenError = 0;
+    FOpenErrorDesc.clear();
     const QByteArray path = QFile::encodeName(name);
     // Ask the system first so the reason is an errno a person can act on.
-    if (::access(path.constData(), F_OK) != 0) {
-        setError(errno, OpenErrorText(name, errno));
-        return false;
+    if (::access(path.constData(), F_OK) != 0 || ::access(path.constData(), R_OK | W_OK) != 0) {
+        const int err = errno;
+        setError(err, OpenErrorText(name, err));
     }
-    if (::access(path.constData(), R_OK | W_OK) != 0) {
-        setError(errno, OpenErrorText(name, errno));
-        return false;
+    if (FLastError == 0) {
+        FPort.setPortName(name);
+        if (!FPort.open(QIODevice::ReadWrite)) {
+            setErrorFromPort();
+            if (FLastError == 0)
+                setError(EIO, OpenErrorText(name, EIO));
+        }
     }
-    FPort.setPortName(name);
-    if (!FPort.open(QIODevice::ReadWrite)) {
-        setErrorFromPort();
-        if (FLastError == 0)
-            setError(EIO, OpenErrorText(name, EIO));
+    if (FLastError != 0) {
+        FOpenError = FLastError;
+        FOpenErrorDesc = FLastErrorDesc;
         return false;
     }
     FModemSupported = true;
@@ -158,28 +162,40 @@ bool TSerialPortDevice::isOpen() const
 bool TSerialPortDevice::configure(int baudRate, int dataBits, char parity, int stopBits,
                                   bool softwareFlow, bool hardwareFlow)
 {
-    clearError();
     if (!FPort.isOpen()) {
-        setError(SerialError::PortNotOpen, u"%1 is not open"_s.arg(FName));
+        // Keep the reason the opening failed: it is what the user needs to see.
+        if (FOpenError == 0)
+            setError(SerialError::PortNotOpen, u"%1 is not open"_s.arg(FName));
+        else
+            setError(FOpenError, FOpenErrorDesc);
         return false;
     }
+    clearError();
     QSerialPort::Parity p = QSerialPort::NoParity;
     switch (parity) {
-    case 'O': p = QSerialPort::OddParity; break;
-    case 'E': p = QSerialPort::EvenParity; break;
-    case 'M': p = QSerialPort::MarkParity; break;
-    case 'S': p = QSerialPort::SpaceParity; break;
-    default: break;
+    case 'O':
+        p = QSerialPort::OddParity;
+        break;
+    case 'E':
+        p = QSerialPort::EvenParity;
+        break;
+    case 'M':
+        p = QSerialPort::MarkParity;
+        break;
+    case 'S':
+        p = QSerialPort::SpaceParity;
+        break;
+    default:
+        break;
     }
     const auto flow = hardwareFlow   ? QSerialPort::HardwareControl
                       : softwareFlow ? QSerialPort::SoftwareControl
                                      : QSerialPort::NoFlowControl;
-    const bool ok = FPort.setBaudRate(baudRate) &&
-                    FPort.setDataBits(static_cast<QSerialPort::DataBits>(dataBits)) &&
-                    FPort.setParity(p) &&
-                    FPort.setStopBits(stopBits == 2 ? QSerialPort::TwoStop
-                                                    : QSerialPort::OneStop) &&
-                    FPort.setFlowControl(flow);
+    const bool ok =
+        FPort.setBaudRate(baudRate) &&
+        FPort.setDataBits(static_cast<QSerialPort::DataBits>(dataBits)) && FPort.setParity(p) &&
+        FPort.setStopBits(stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop) &&
+        FPort.setFlowControl(flow);
     if (!ok) {
         setErrorFromPort();
         if (FLastError == 0)
@@ -345,7 +361,8 @@ qint64 TSerialPortDevice::write(const QByteArray& data)
     QDeadlineTimer deadline(FWriteTimeout);
     while (FPort.bytesToWrite() > 0) {
         if (!FPort.waitForBytesWritten(remainingMs(deadline)) || deadline.hasExpired()) {
-            if (FPort.error() == QSerialPort::TimeoutError || FPort.error() == QSerialPort::NoError) {
+            if (FPort.error() == QSerialPort::TimeoutError ||
+                FPort.error() == QSerialPort::NoError) {
                 FPort.clearError();
                 setError(SerialError::Timeout, u"Timeout writing to %1"_s.arg(FName));
             } else {

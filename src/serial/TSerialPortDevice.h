@@ -53,6 +53,8 @@ private:
     int FWriteTimeout = 1000;
     int FLastError = 0;
     QString FLastErrorDesc;
+    int FOpenError = 0;
+    QString FOpenErrorDesc;
     QByteArray FKept;
     qsizetype FKeptPos = 0;
     qsizetype FScanned = 0; // kept bytes already searched for a terminator
