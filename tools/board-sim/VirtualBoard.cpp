@@ -61,8 +61,10 @@ void VirtualBoard::onInput(const char* data, std::size_t n)
 
 void VirtualBoard::hangUp()
 {
-    // Let the client read what was sent before the line drops.
-    const auto until = PacedWriter::Clock::now() + std::chrono::seconds(1);
+    // Let the client read what was sent before the line drops: the bytes reach
+    // the slave's queue a moment after the write, and a hang-up discards them.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const auto until = PacedWriter::Clock::now() + std::chrono::seconds(2);
     while (m_pty.unreadBySlave() > 0 && PacedWriter::Clock::now() < until && !g_stop)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     BoardLog::line("hanging up after " + std::to_string(m_out.totalSent()) + " bytes");
