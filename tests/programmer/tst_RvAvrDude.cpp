@@ -402,6 +402,8 @@ void TestRvAvrDude::closeWaitsForRunEnd()
     runner->AvrDudePathName = FTool;
     runner->AvrDudeParams = u" --sleep 800 --exit 0"_s;
     QVERIFY(runner->AVRDUDE_START(QString(), QString()));
+    // No second run beside the first.
+    QVERIFY(!runner->AVRDUDE_START(QString(), QString()));
 
     QVERIFY(!window.close());
     QVERIFY(window.isVisible());
@@ -414,6 +416,7 @@ void TestRvAvrDude::closeWaitsForRunEnd()
     QCOMPARE(rec.ends, 1);
     QCOMPARE(rec.status, 0);
     QVERIFY(window.isEnabled());
+    QCOMPARE(invocations().size(), 1);
 }
 
 void TestRvAvrDude::destroyingDuringRunStopsTool()
