@@ -193,8 +193,8 @@ void TRvBootload::start(TMBaction action, bool check, bool hex, bool bin)
     if (refused(true))
         return;
     FAction = action;
-    auto worker = std::make_unique<TUploadThread>(FNotices, GetOwnerHeader(), &FCanClose,
-                                                  FPortFactory);
+    auto worker =
+        std::make_unique<TUploadThread>(FNotices, GetOwnerHeader(), &FCanClose, FPortFactory);
     worker->CheckBLS = check;
     worker->UseSoftReset = UseSoftRST;
     worker->ResetDTR = HwRstDTR;
@@ -222,8 +222,8 @@ void TRvBootload::GetWiFiModulesList()
     if (refused(false))
         return;
     FAction = _wifi_list;
-    auto worker = std::make_unique<TUploadThread>(FNotices, GetOwnerHeader(), &FCanClose,
-                                                  FPortFactory);
+    auto worker =
+        std::make_unique<TUploadThread>(FNotices, GetOwnerHeader(), &FCanClose, FPortFactory);
     worker->UseVORIN_WIFI = true;
     worker->GetWiFiList = true;
     worker->WifiPassword = WifiPassword;

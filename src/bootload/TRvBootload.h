@@ -7,7 +7,6 @@
 #include <QList>
 #include <QObject>
 #include <QString>
-
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -78,8 +77,7 @@ public:
 
     // Events, on this object's thread; unset ones are skipped.
     std::function<void(const QString& Description, int Error)> OnStatus;
-    std::function<void(const TBLSINFO& InfoBLS, TMBaction mbAction, bool& StopBadTarget)>
-        OnInfoBLS;
+    std::function<void(const TBLSINFO& InfoBLS, TMBaction mbAction, bool& StopBadTarget)> OnInfoBLS;
     std::function<void(int UploadSize)> OnUploadStart;
     std::function<void(const QString& UploadTime, int Progress)> OnUploadProgress;
     std::function<void()> OnUploadOK;

@@ -7,7 +7,6 @@
 #include "serial/TSerialPortDevice.h"
 
 #include <QDeadlineTimer>
-
 #include <cerrno>
 #include <exception>
 
@@ -84,8 +83,8 @@ void TUploadThread::failWith(const QString& text, int code)
 void TUploadThread::failWithPort(ISerialPort& port)
 {
     const int code = port.lastError() != 0 ? port.lastError() : EIO;
-    const QString desc = port.lastError() != 0 ? port.lastErrorDesc()
-                                               : u"the port did not take the data"_s;
+    const QString desc =
+        port.lastError() != 0 ? port.lastErrorDesc() : u"the port did not take the data"_s;
     failWith(u"Port "_s + ComPort + u" error # "_s + desc, code);
 }
 

@@ -7,7 +7,6 @@
 #include <QString>
 #include <QStringList>
 #include <QThread>
-
 #include <atomic>
 #include <functional>
 #include <memory>

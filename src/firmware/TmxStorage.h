@@ -3,7 +3,6 @@
 #include "firmware/TmxStoredItem.h"
 
 #include <QString>
-
 #include <memory>
 #include <vector>
 

@@ -3,7 +3,6 @@
 #include <QBuffer>
 #include <QFile>
 #include <QtEndian>
-
 #include <zlib.h>
 
 using namespace Qt::StringLiterals;

@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QString>
-
 #include <memory>
 
 class QIODevice;
@@ -13,8 +12,7 @@ class QIODevice;
 class TmxStoredItem
 {
 public:
-    TmxStoredItem(const QString& name, const QByteArray& block, bool compressed,
-                  qint64 fileSize);
+    TmxStoredItem(const QString& name, const QByteArray& block, bool compressed, qint64 fileSize);
 
     QString Name;
     QString FileName;

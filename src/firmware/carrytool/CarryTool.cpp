@@ -3,17 +3,15 @@
 //   qlswav-carrytool embed OUT.cpp NAME=FILE...   the stored items as C++ arrays
 // A stored item is a 32-bit little-endian length N and N bytes of a zlib stream
 // that inflates to a 32-bit little-endian size and the file's bytes.
-#include <zip.h>
-#include <zlib.h>
-
-#include <sys/stat.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
+#include <zip.h>
+#include <zlib.h>
 
 namespace {
 using Bytes = std::vector<unsigned char>;
@@ -40,8 +38,8 @@ bool storedItem(const Bytes& file, Bytes& item)
     plain.insert(plain.end(), file.begin(), file.end());
     uLongf packedSize = compressBound(plain.size());
     Bytes packed(packedSize);
-    if (compress2(packed.data(), &packedSize, plain.data(), plain.size(),
-                  Z_DEFAULT_COMPRESSION) != Z_OK)
+    if (compress2(packed.data(), &packedSize, plain.data(), plain.size(), Z_DEFAULT_COMPRESSION) !=
+        Z_OK)
         return false;
     item.clear();
     putLE32(item, static_cast<std::uint32_t>(packedSize));
@@ -66,7 +64,9 @@ int makeZip(const std::string& out, const std::vector<std::string>& files)
     }
     std::vector<Bytes> contents(files.size());
     for (size_t i = 0; i < files.size(); ++i) {
-        struct stat st {};
+        struct stat st
+        {
+        };
         if (!readFile(files[i], contents[i]) || ::stat(files[i].c_str(), &st) != 0) {
             std::fprintf(stderr, "cannot read %s\n", files[i].c_str());
             zip_discard(z);
@@ -124,7 +124,8 @@ int embed(const std::string& out, const std::vector<std::string>& specs)
         table += "    {\"" + name + "\", item" + std::to_string(i) + ", sizeof(item" +
                  std::to_string(i) + "), " + std::to_string(file.size()) + "},\n";
     }
-    src += "const TCarriedFile files[] = {\n" + table + "};\n} // namespace\n\n"
+    src += "const TCarriedFile files[] = {\n" + table +
+           "};\n} // namespace\n\n"
            "std::span<const TCarriedFile> CarriedFiles()\n{\n    return files;\n}\n";
     const std::string tmp = out + ".tmp";
     {
