@@ -1,6 +1,7 @@
 #include "BlsPeer.h"
 #include "BootRecorder.h"
 #include "app/HostServices.h"
+#include "app/TNoticeChannel.h"
 #include "bootload/TRvBootload.h"
 #include "serial/TSerialPortDevice.h"
 
@@ -113,6 +114,8 @@ private Q_SLOTS:
     void failedPageWaits_data();
     void failedPageWaits();
     void refusesWhileRunning();
+    void stopRequests_data();
+    void stopRequests();
     void portThatCannotOpen();
     void failedPageWriteFailsUpload();
     void hangUpFailsAtOnce();
@@ -342,6 +345,57 @@ void TstUploadSerial::refusesWhileRunning()
     b.CheckBLS();
     QVERIFY(b.Busy());
     QTRY_COMPARE_WITH_TIMEOUT(rec.ends, 2, 5000);
+}
+
+void TstUploadSerial::stopRequests_data()
+{
+    QTest::addColumn<bool>("duringTransfer");
+    QTest::newRow("before the reset") << false;
+    QTest::newRow("during the transfer") << true;
+}
+
+void TstUploadSerial::stopRequests()
+{
+    QFETCH(bool, duringTransfer);
+    BlsPeer::Script s;
+    s.pageSize = 128;
+    s.pageDelayUs = 100'000;
+    BlsPeer peer(s);
+    TNoticeChannel channel;
+    std::atomic<bool> canClose{true};
+    TUploadThread worker(&channel, PageHeader, &canClose);
+    QVERIFY(!canClose);
+    worker.ComPort = peer.path();
+    worker.SoftResetCmd = u" AT+RST? "_s;
+    worker.WsadBin = image(512);
+    worker.StopBadTarget = 0;
+    QList<int> codes;
+    QList<qint32> statuses;
+    bool endHook = false;
+    channel.OnNotice = [&](int code, const QString&, qint32 n) {
+        QVERIFY(!endHook);
+        codes << code;
+        if (code == BootNotice::ActionStatus)
+            statuses << n;
+        if (code == BootNotice::Progress)
+            worker.Stop = true;
+    };
+    worker.OnEnd = [&] { endHook = true; };
+    if (!duringTransfer)
+        worker.Stop = true;
+    worker.start();
+    QTRY_VERIFY_WITH_TIMEOUT(endHook, 5000);
+    QVERIFY(canClose);
+    QCOMPARE(statuses, QList<qint32>{-1});
+    QVERIFY(!codes.contains(BootNotice::Status)); // a stop has no text
+    QVERIFY(!codes.contains(BootNotice::UploadOK));
+    QCOMPARE(codes.last(), BootNotice::Finished);
+    QTest::qWait(50);
+    QVERIFY(!peer.gotEnd());
+    if (duringTransfer)
+        QVERIFY(peer.frames().size() >= 1 && peer.frames().size() < 4);
+    else
+        QVERIFY(peer.received().isEmpty()); // not even the reset went out
 }
 
 void TstUploadSerial::portThatCannotOpen()
