@@ -168,8 +168,8 @@ QByteArray TRvComThread::Receive(int& emptyCount)
         do {
             packet = FTSerial->readAvailable(int(std::min<qint64>(50, deadline.remainingTime())));
         } while (packet.isEmpty() && !FT_STOP && !deadline.hasExpired());
-        if (v.autoCR && packet.size() == 1 && packet.at(0) == '\n')
-            packet.clear();
+        // Raw packets go out exactly as read, a lone LF too: inside a file it is
+        // data, and the reader of a header line knows to skip its LF.
         return packet;
     }
     QByteArray line = FTSerial->readUntil('\r', 100);
