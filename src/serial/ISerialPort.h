@@ -47,6 +47,14 @@ public:
     // One byte within ms, or -1 (ErrTimeout).
     virtual int readByte(int ms) = 0;
 
+    // Up to `max` of the bytes kept from earlier reads, without taking them. Lets
+    // a reader see complete lines that are already here; none by default.
+    virtual QByteArray peekKept(qsizetype max) const
+    {
+        Q_UNUSED(max);
+        return QByteArray();
+    }
+
     // True when the output queue is empty within ms.
     virtual bool canWrite(int ms) = 0;
     // Writes all bytes, waiting at most the write time-out; returns bytes written.

@@ -182,11 +182,48 @@ QByteArray TRvComThread::Receive(int& emptyCount)
                 line = v.doubleCRstring.toLatin1();
         }
     }
+    CleanLine(line);
+    return line;
+}
+
+void TRvComThread::CleanLine(QByteArray& line)
+{
     if (line.startsWith('\n'))
         line.remove(0, 1);
     if (line.contains("\r\r"))
         line.replace("\r\r", "\r");
-    return line;
+}
+
+void TRvComThread::DeliverLines(QByteArray first)
+{
+    // Complete lines already kept behind this one go in the same hand-off, one
+    // handler call each. The handler may change the mode, or stop the link, at
+    // any line: the rest then stays with the port and is read afresh.
+    QList<QByteArray> more;
+    const TRvComPort::WorkerView v = FTParent->View();
+    if (v.autoCR && !v.rxBIN && !v.checkDoubleCRend) {
+        const QByteArray kept = FTSerial->peekKept(4096);
+        qsizetype from = 0;
+        for (qsizetype cr; more.size() < 256 && (cr = kept.indexOf('\r', from)) >= 0; from = cr + 1)
+            more.append(kept.mid(from, cr - from));
+    }
+    TRvComPort* p = FTParent;
+    TRvComThread* self = this;
+    int taken = 0;
+    HandOff([p, self, &first, &more, &taken] {
+        p->DoRxString(first);
+        for (QByteArray& line : more) {
+            if (self->FT_STOP || p->FWorker != self || !p->FAutoCR || p->FRxBIN ||
+                p->FCheckDoubleCRend)
+                break;
+            ++taken;
+            CleanLine(line);
+            if (!line.isEmpty())
+                p->DoRxString(line);
+        }
+    });
+    for (int i = 0; i < taken; ++i)
+        FTSerial->readUntil('\r', 0);
 }
 
 void TRvComThread::SendHead(int& sendErrors)
@@ -315,7 +352,7 @@ void TRvComThread::run()
             if (FTSerial->canRead(10)) {
                 QByteArray result = Receive(emptyCount);
                 if (!result.isEmpty()) {
-                    HandOff([p, line = std::move(result)] { p->DoRxString(line); });
+                    DeliverLines(std::move(result));
                     p->FAtWork = true;
                 }
             }

@@ -53,6 +53,8 @@ public:
 
     // Raw framing rules, shared with tests.
     static QString ChecksumFrame(const QString& command);
+    // A line as the line mode delivers it: one opening LF dropped, CR CR -> CR.
+    static void CleanLine(QByteArray& line);
 
 protected:
     void run() override;
@@ -60,6 +62,7 @@ protected:
 private:
     void Open();
     QByteArray Receive(int& emptyCount);
+    void DeliverLines(QByteArray first);
     void SendHead(int& sendErrors);
     void HandOff(std::function<void()> fn);
     void ReportError(int code, const QString& text);

@@ -26,6 +26,7 @@ public:
     QByteArray readUntil(char terminator, int ms) override;
     QByteArray readCount(int count, int ms) override;
     int readByte(int ms) override;
+    QByteArray peekKept(qsizetype max) const override { return FKept.mid(FKeptPos, max); }
     bool canWrite(int ms) override;
     qint64 write(const QByteArray& data) override;
     bool checkHealth() override;
