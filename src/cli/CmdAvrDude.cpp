@@ -1,11 +1,11 @@
 #include "app/Utils.h"
 #include "cli/CliCommand.h"
+#include "firmware/TWorkFolder.h"
 #include "programmer/TAvrDudeCommandLines.h"
 #include "programmer/TRvAvrDude.h"
 
 #include <QEventLoop>
 #include <QFileInfo>
-#include <QStandardPaths>
 #include <cstdio>
 
 using namespace Qt::StringLiterals;
@@ -14,7 +14,7 @@ namespace {
 constexpr int kRunFailed = 3;
 
 const QString kUsage =
-    u"usage: qls-wav-cli avrdude --hex FILE [--programmer usbasp|ft232r] [--tool PATH] "
+    u"usage: qls-wav-cli avrdude [--hex FILE] [--programmer usbasp|ft232r] [--tool PATH] "
     u"[--dry-run]"_s;
 
 // "--name value" or "--name=value"; false when the value is missing.
@@ -68,10 +68,14 @@ int runAvrDude(CliContext& ctx)
         Err(kUsage);
         return CliExit::Usage;
     }
+    QString why;
     if (hex.isEmpty()) {
-        Err(u"--hex FILE is needed: the bootloader image to write"_s);
-        Err(kUsage);
-        return CliExit::Usage;
+        // The carried bootloader, written into the work folder as the firmware page does.
+        hex = TWorkFolder::SaveCarried(u"Bootloader.hex"_s, &why);
+        if (hex.isEmpty()) {
+            Err(u"cannot write the carried bootloader image: "_s + why);
+            return kRunFailed;
+        }
     }
     const QFileInfo hexInfo(hex);
     if (!hexInfo.isFile()) {
@@ -79,9 +83,13 @@ int runAvrDude(CliContext& ctx)
         return CliExit::Usage;
     }
     if (tool.isEmpty()) {
-        tool = QStandardPaths::findExecutable(u"avrdude"_s);
-        if (tool.isEmpty())
-            tool = u"avrdude"_s; // the run then says it is missing
+        // The carried launcher: the system avrdude with the board's programmer
+        // definitions.
+        tool = TWorkFolder::CarriedAvrDude(&why);
+        if (tool.isEmpty()) {
+            Err(u"cannot unpack the carried avrdude: "_s + why);
+            return kRunFailed;
+        }
     }
 
     // The entry texts the programmer list of the firmware page holds.
@@ -124,7 +132,7 @@ int runAvrDude(CliContext& ctx)
 }
 
 const CliCommand avrdude("avrdude",
-                         "avrdude --hex FILE [--programmer usbasp|ft232r] [--tool PATH] "
+                         "avrdude [--hex FILE] [--programmer usbasp|ft232r] [--tool PATH] "
                          "[--dry-run]\n"
                          "                             write the bootloader, fuses and lock "
                          "bits with avrdude",
