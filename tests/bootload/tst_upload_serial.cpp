@@ -1,5 +1,6 @@
 #include "BlsPeer.h"
 #include "BootRecorder.h"
+#include "RecordingHost.h"
 #include "app/HostServices.h"
 #include "app/TNoticeChannel.h"
 #include "bootload/TRvBootload.h"
@@ -84,19 +85,6 @@ private:
     std::atomic<int>* FOpens;
 };
 
-class RecordingHost : public IHostServices
-{
-public:
-    QStringList boxes;
-    int showMessageBox(const QString& text, const QString&, int) override
-    {
-        boxes << text;
-        return MB::IdOk;
-    }
-    QString browseForFolder(const QString&, const QString&, bool) override { return {}; }
-    bool openPath(const QString&) override { return false; }
-    bool exploreFolder(const QString&) override { return false; }
-};
 } // namespace
 
 class TstUploadSerial : public QObject

@@ -1,3 +1,4 @@
+#include "RecordingHost.h"
 #include "app/HostServices.h"
 #include "programmer/TRvAvrDude.h"
 
@@ -105,19 +106,6 @@ struct Recorder
     }
 };
 
-class RecordingHost : public IHostServices
-{
-public:
-    QStringList boxes;
-    int showMessageBox(const QString& text, const QString&, int) override
-    {
-        boxes << text;
-        return MB::IdOk;
-    }
-    QString browseForFolder(const QString&, const QString&, bool) override { return {}; }
-    bool openPath(const QString&) override { return false; }
-    bool exploreFolder(const QString&) override { return false; }
-};
 } // namespace
 
 class TestRvAvrDude : public QObject
