@@ -8,6 +8,7 @@
 #include "app/Utils.h"
 #include "player/DeviceCommands.h"
 #include "player/TGcfgReply.h"
+#include "player/TPaintThrottle.h"
 #include "player/TPressPicture.h"
 #include "player/TTerminalLog.h"
 #include "sdexplorer/TSdSteps.h"
@@ -449,6 +450,7 @@ QWidget* TForm1::BuildTerminalTab()
     });
     connect(clearLog, &QPushButton::clicked, this, [this] { Terminal->Clear(); });
     connect(rxFolder, &QPushButton::clicked, this, [this] { ExploreFolder(RxBinFolder); });
+    FTerminalPaint = new TPaintThrottle(tab, 40);
     return tab;
 }
 
@@ -651,6 +653,7 @@ void TForm1::RvComPort1RxString(QObject*, const QByteArray& ABuf)
 
 void TForm1::ReplyStep(const QByteArray& ABuf)
 {
+    FTerminalPaint->Touch(); // before the log changes, so a burst paints in frames
     RxData = ABuf;
     QByteArray D = ABuf;
     QString S = FromWire(D);
@@ -724,6 +727,7 @@ void TForm1::ScrollTerminal()
 void TForm1::RvComPort1SendStr(QObject*, const QString& AString)
 {
     try {
+        FTerminalPaint->Touch();
         Terminal->AddLine(AString);
         ScrollTerminal();
         if (SentCommandStep)

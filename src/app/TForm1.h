@@ -16,6 +16,7 @@ class QSlider;
 class QTabWidget;
 class QTimer;
 class QToolButton;
+class TPaintThrottle;
 class TPressPicture;
 class TRvComPort;
 class TRvFormSR;
@@ -135,4 +136,5 @@ private:
     QLabel* lbPlay = nullptr;
     QLabel* lbLinesCnt = nullptr;
     QLineEdit* edAtCMD = nullptr;
+    TPaintThrottle* FTerminalPaint = nullptr;
 };
