@@ -209,13 +209,13 @@ QWidget* TForm1::BuildHeader()
     p.setColor(QPalette::Window, Qt::white);
     header->setPalette(p);
     auto* h = new QHBoxLayout(header);
-    h->setContentsMargins(6, 2, 8, 2);
+    h->setContentsMargins(6, 2, 12, 2);
     auto* logo = new QLabel(header);
     logo->setObjectName(u"Image1"_s);
     logo->setPixmap(Picture(u"logo"_s));
     h->addWidget(logo);
     auto* caption = NamedLabel(u"lbCaption"_s, QString(), header);
-    caption->setText(u"WAV player control, SD card and firmware"_s);
+    caption->setText(u"player, SD card and firmware"_s);
     SetTextColor(caption, QColor(90, 90, 120));
     h->addWidget(caption, 1);
     auto* right = new QVBoxLayout;
@@ -322,6 +322,7 @@ QWidget* TForm1::BuildPlayerTab()
     auto* right = new QVBoxLayout;
     auto* sd = new TPressPicture(Picture(u"sdcard"_s), tab);
     sd->setObjectName(u"Image6"_s);
+    sd->PressShift = false;
     sd->OnClick = [this](TPressPicture*) {
         if (RvComPort1->Connected())
             FSd->OpenFileList();
@@ -603,11 +604,13 @@ void TForm1::ConnectDisconnect()
 
 void TForm1::SaveButtonClick()
 {
+    // Trimmed like the connect timer's port: a stray blank names no device.
+    const QString port = ComboBox1->currentText().trimmed();
     RvComPort1->SetActive(false);
-    RvComPort1->SetComPort(ComboBox1->currentText());
+    RvComPort1->SetComPort(port);
     RvComPort1->SetActive(true);
     RvComPort1->SetConnected(true);
-    RvFormSR1->SaveRegINI(u"comport"_s, ComboBox1->currentText());
+    RvFormSR1->SaveRegINI(u"comport"_s, port);
     PumpDelay(100);
 }
 

@@ -16,6 +16,8 @@ TPressPicture::TPressPicture(const QPixmap& normal, QWidget* parent, const QPixm
 void TPressPicture::SetDown(bool down)
 {
     FDown = down;
+    if (!PressShift)
+        return;
     setContentsMargins(down ? 1 : 0, down ? 1 : 0, down ? 0 : 1, down ? 0 : 1);
     if (!FPressed.isNull())
         setPixmap(down ? FPressed : FNormal);

@@ -15,6 +15,8 @@ public:
                            const QPixmap& pressed = QPixmap());
 
     int Tag = 0;
+    // False: no pressed look, only the click.
+    bool PressShift = true;
     bool IsDown() const { return FDown; }
 
     std::function<void(TPressPicture*)> OnMouseDown;

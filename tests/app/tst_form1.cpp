@@ -239,6 +239,20 @@ private Q_SLOTS:
         QTRY_COMPARE(form->PanelText(0), u"connected"_s);
     }
 
+    void saveConnectsAndStores()
+    {
+        makeForm();
+        peer = std::make_unique<TPtyPeer>();
+        form->ComboBox1->setEditText(peer->Path() + u" "_s);
+        child<QPushButton>(u"BitBtn4"_s)->click();
+        QTRY_COMPARE(form->PanelText(0), u"connected"_s);
+        QCOMPARE(TRvRegStore().ReadRegINI(u"comport"_s, QString()), peer->Path());
+        form.reset();
+        makeForm();
+        QCOMPARE(form->ComboBox1->currentText(), peer->Path());
+        QVERIFY(!form->RvComPort1->Active());
+    }
+
     void blankPortDoesNothing()
     {
         makeForm();
