@@ -15,4 +15,5 @@ function(qlswav_add_test name)
     TIMEOUT ${ARG_TIMEOUT}
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_CONFIG_HOME=${cfg}/config;XDG_RUNTIME_DIR=${cfg}/run;HOME=${cfg};QLSWAV_BOARD_SIM=$<TARGET_FILE:qls-wav-board>")
   file(MAKE_DIRECTORY ${cfg}/config ${cfg}/run)
+  file(CHMOD ${cfg}/run DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
 endfunction()

@@ -33,7 +33,14 @@ TRvComPort::~TRvComPort()
     FTimeoutTimer.stop();
     delete FCloseHook;
     FCloseHook = nullptr;
-    // The worker reads this object; it must be gone first.
+    // The owner is being torn down: no more events reach it. The worker reads
+    // this object, so it must be gone before the object is.
+    OnActive = OnConnected = OnDisconnected = OnGetCTS = OnGetDSR = OnGetDCD = OnGetRING =
+        OnATTimeOut = nullptr;
+    OnComError = nullptr;
+    OnRxString = nullptr;
+    OnSendStr = nullptr;
+    OnTxProgress = nullptr;
     StopWorker(3010);
 }
 
@@ -71,6 +78,8 @@ bool TRvComPort::StopWorker(int ms)
     if (!ended) {
         w->terminate();
         w->wait();
+        // Whatever the killed thread was doing with its port is undefined now.
+        w->AbandonPort();
         // Hand-offs it left behind would run against a worker that is gone.
         QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
     }
@@ -97,7 +106,10 @@ void TRvComPort::SetActive(bool value)
     }
     auto* worker = new TRvComThread(this, FPortFactory);
     FWorker = worker;
-    connect(worker, &QThread::finished, this, [this, worker] { WorkerFinished(worker); });
+    connect(worker, &QThread::finished, this, [this, guard = QPointer<TRvComThread>(worker)] {
+        if (guard)
+            WorkerFinished(guard);
+    });
     {
         QMutexLocker lock(&FLock);
         worker->SetStartStr(StartStr);

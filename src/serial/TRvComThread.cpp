@@ -4,8 +4,10 @@
 #include "serial/TRvComPort.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QMutexLocker>
 #include <QSemaphore>
+#include <cxxabi.h>
 
 using namespace Qt::StringLiterals;
 
@@ -159,12 +161,15 @@ void TRvComThread::Open()
 QByteArray TRvComThread::Receive(int& emptyCount)
 {
     const TRvComPort::WorkerView v = FTParent->View();
-    if (!v.autoCR)
-        return FTSerial->readAvailable(5000);
-    if (v.rxBIN) {
-        QByteArray packet = FTSerial->readAvailable(5000);
-        if (packet.size() == 1 && packet.at(0) == '\n')
-            packet.clear();
+    if (!v.autoCR || v.rxBIN) {
+        // Up to 5 s for a packet, in slices, so a stop request is not kept waiting.
+        QByteArray packet;
+        QDeadlineTimer deadline(5000);
+        do {
+            packet = FTSerial->readAvailable(int(std::min<qint64>(50, deadline.remainingTime())));
+        } while (packet.isEmpty() && !FT_STOP && !deadline.hasExpired());
+        // Raw packets go out exactly as read, a lone LF too: inside a file it is
+        // data, and the reader of a header line knows to skip its LF.
         return packet;
     }
     QByteArray line = FTSerial->readUntil('\r', 100);
@@ -359,6 +364,8 @@ void TRvComThread::run()
             if (p->OnActive)
                 p->OnActive(p);
         });
+    } catch (abi::__forced_unwind&) {
+        throw; // the thread is being killed: let it go
     } catch (...) {
         ReportError(-200, u"Thread exception"_s);
     }

@@ -48,6 +48,8 @@ public:
     void SetTimeOut() { FTTimeOut = true; }
     void SetStartStr(const QString& str);
     void RequestModemLines(bool dtrLevel, bool rtsLevel);
+    // After the thread was killed: leaves the port object alone (leaks it).
+    void AbandonPort() { (void)FTSerial.release(); }
 
     // Raw framing rules, shared with tests.
     static QString ChecksumFrame(const QString& command);
