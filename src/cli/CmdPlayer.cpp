@@ -1,85 +1,13 @@
 #include "app/Utils.h"
 #include "cli/CliCommand.h"
+#include "cli/CliLink.h"
 #include "player/DeviceCommands.h"
 #include "player/TGcfgReply.h"
-#include "serial/TRvComPort.h"
-
-#include <QDeadlineTimer>
-#include <QElapsedTimer>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 constexpr int kNoReply = 3;
-
-// One use of the board's link: open, send, gather the lines that come back.
-class TPlayerSession
-{
-public:
-    // Exit code: CliExit::Ok when the link is up, else PortFailed (reason on stderr).
-    int Open(const QString& port)
-    {
-        if (port.trimmed().isEmpty()) {
-            Err(u"no port: give --port PATH (or save one in the program's settings)"_s);
-            return CliExit::PortFailed;
-        }
-        FLink.SetComPort(port.trimmed());
-        FLink.SetBaudRate(u"115200"_s);
-        FLink.SetDataBits(u"8"_s);
-        FLink.SetEnableCheckTimer(false);
-        FLink.OnConnected = [this](QObject*) { FUp = true; };
-        FLink.OnComError = [this](QObject*, int code, const QString& desc) {
-            if (FError.isEmpty())
-                FError = desc.isEmpty() ? u"serial error "_s + QString::number(code) : desc;
-        };
-        FLink.OnRxString = [this](QObject*, const QByteArray& line) {
-            FLines.append(FromWire(line));
-            FQuiet.restart();
-        };
-        FLink.SetActive(true);
-        FLink.SetConnected(true);
-        QDeadlineTimer deadline(5000);
-        while (!FUp && FError.isEmpty() && !deadline.hasExpired())
-            PumpDelay(5);
-        if (FUp)
-            return CliExit::Ok;
-        Err(FError.isEmpty() ? u"cannot open "_s + port + u": no answer from the port"_s : FError);
-        return CliExit::PortFailed;
-    }
-
-    ~TPlayerSession()
-    {
-        FLink.OnRxString = nullptr;
-        FLink.SetConnected(false);
-        FLink.StopWorker(3010);
-    }
-
-    void Send(const QString& command) { FLink.SendString(command); }
-
-    // Lines until `done` says so, or until the line has been quiet for quietMs
-    // (counted from the last line or from now), at most maxMs in all.
-    QStringList Collect(int quietMs, int maxMs,
-                        const std::function<bool(const QStringList&)>& done = {})
-    {
-        FQuiet.start();
-        QDeadlineTimer deadline(maxMs);
-        while (!deadline.hasExpired() && FQuiet.elapsed() < quietMs) {
-            if (done && done(FLines))
-                break;
-            PumpDelay(5);
-        }
-        QStringList lines;
-        lines.swap(FLines);
-        return lines;
-    }
-
-private:
-    TRvComPort FLink;
-    QStringList FLines;
-    QString FError;
-    QElapsedTimer FQuiet;
-    bool FUp = false;
-};
 
 bool ReadVolume(const QString& text, int& volume)
 {
@@ -91,12 +19,14 @@ bool ReadVolume(const QString& text, int& volume)
 // Sends one command and prints whatever the board says back.
 int SendAndShow(CliContext& ctx, const QString& command)
 {
-    TPlayerSession session;
-    if (const int rc = session.Open(ctx.port); rc != CliExit::Ok)
-        return rc;
-    session.Send(command);
-    for (const QString& line : session.Collect(300, 2000))
-        Out(line);
+    CliLink link(ctx.port);
+    if (!link.Open())
+        return CliExit::PortFailed;
+    link.Send(command);
+    link.Follow(300, [](const QByteArray& line) {
+        Out(FromWire(line));
+        return false;
+    });
     return CliExit::Ok;
 }
 
@@ -106,20 +36,23 @@ int runInfo(CliContext& ctx)
         Err(u"usage: qls-wav-cli info"_s);
         return CliExit::Usage;
     }
-    TPlayerSession session;
-    if (const int rc = session.Open(ctx.port); rc != CliExit::Ok)
-        return rc;
-    session.Send(DeviceCmd::GetConfig());
-    auto gcfg = [](const QString& line) { return RemoveWhiteSpace(line).left(6) == u"+GCFG:"_s; };
-    const QStringList lines = session.Collect(2000, 3000, [&](const QStringList& got) {
-        return std::any_of(got.begin(), got.end(), gcfg);
+    CliLink link(ctx.port);
+    if (!link.Open())
+        return CliExit::PortFailed;
+    link.Send(DeviceCmd::GetConfig());
+    // Read as the player panel reads it: white space removed first.
+    QString reply;
+    link.Follow(2000, [&reply](const QByteArray& line) {
+        const QString s = RemoveWhiteSpace(FromWire(line));
+        if (s.left(6) == u"+GCFG:"_s)
+            reply = s;
+        return !reply.isEmpty();
     });
-    const auto it = std::find_if(lines.begin(), lines.end(), gcfg);
-    if (it == lines.end()) {
+    if (reply.isEmpty()) {
         Err(u"no +GCFG: reply from the board"_s);
         return kNoReply;
     }
-    const TGcfgReply r = TGcfgReply::Parse(RemoveWhiteSpace(*it));
+    const TGcfgReply r = TGcfgReply::Parse(reply);
     Out(u"volume="_s + QString::number(r.volume));
     Out(u"fade="_s + r.fadeField);
     Out(u"mute="_s + (r.mute ? u"1"_s : u"0"_s));

@@ -132,10 +132,6 @@ private:
 private Q_SLOTS:
     void initTestCase()
     {
-        // The runtime folder must be private, or every process warns about it.
-        const QString run = qEnvironmentVariable("XDG_RUNTIME_DIR");
-        if (!run.isEmpty())
-            QFile::setPermissions(run, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QFile::remove(TRvRegStore::StoreFilePath()); // each run starts from the defaults
     }
 
