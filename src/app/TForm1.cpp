@@ -180,8 +180,9 @@ TForm1::TForm1(Options options, QWidget* parent) : QMainWindow(parent)
     resize(560, 420);
 
     FSd = std::make_unique<TSdSteps>(*this);
-    RvComPort1->Loaded();
     RvFormSR1->Loaded();
+    // The link's Loaded() waits a moment while it (re)applies Active; done once
+    // the window is up, it does not hold back the first showing.
 }
 
 TForm1::~TForm1()
@@ -523,6 +524,10 @@ void TForm1::SetBusyCursor(bool busy)
 void TForm1::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
+    if (!FLinkLoaded) {
+        FLinkLoaded = true;
+        QTimer::singleShot(0, this, [this] { RvComPort1->Loaded(); });
+    }
     if (!FUpdateAsked)
         QMetaObject::invokeMethod(this, &TForm1::ApplyUpdateAnswer, Qt::QueuedConnection);
 }

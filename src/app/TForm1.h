@@ -122,6 +122,7 @@ private:
     int FLastVolume = 0;
     bool FSliderTag = false;
     bool FUpdateAsked = false;
+    bool FLinkLoaded = false;
     bool FNewerVersion = false;
 
     QTabWidget* PageControl1 = nullptr;

@@ -3,6 +3,7 @@
 #include "app/TWidgetHostServices.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QFileInfo>
 #include <QTimer>
 #include <cstdio>
@@ -11,6 +12,26 @@
 using namespace Qt::StringLiterals;
 
 namespace {
+// Reports the window's first paint on stdout, then closes it.
+class TShownProbe : public QObject
+{
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && !FDone) {
+            FDone = true;
+            std::fputs("shown\n", stdout);
+            std::fflush(stdout);
+            QTimer::singleShot(0, watched, [w = static_cast<QWidget*>(watched)] { w->close(); });
+        }
+        return false;
+    }
+
+private:
+    bool FDone = false;
+};
+
 QString ExecutablePath(const char* argv0)
 {
     const QFileInfo self(u"/proc/self/exe"_s);
@@ -22,7 +43,7 @@ QString ExecutablePath(const char* argv0)
 
 // qls-wav [--port PATH]
 //   --port PATH       pre-fills the port box for this run (nothing is stored)
-//   --quit-when-shown prints "shown" once the window is up and quits (start-up timing)
+//   --quit-when-shown prints "shown" at the window's first paint and quits (start-up timing)
 int main(int argc, char* argv[])
 {
     // Before anything else: a second copy ends at once, without a word.
@@ -46,13 +67,9 @@ int main(int argc, char* argv[])
     }
 
     TForm1 form(options);
+    TShownProbe probe;
+    if (quitWhenShown)
+        form.installEventFilter(&probe);
     form.show();
-    if (quitWhenShown) {
-        QTimer::singleShot(0, &form, [&form] {
-            std::fputs("shown\n", stdout);
-            std::fflush(stdout);
-            form.close();
-        });
-    }
     return app.exec();
 }
