@@ -425,6 +425,15 @@ private Q_SLOTS:
         QCOMPARE(TextColor(lbPlay), kViolet);
     }
 
+    void stopReceivingClicks()
+    {
+        makeForm();
+        connectToPeer();
+        form->StatusPanel(1)->click();
+        QTest::mouseClick(form->lbRxBin, Qt::LeftButton);
+        QCOMPARE(sentBeforeMarker(), "AT+RXBINSTOP\r\rAT+RXBINSTOP\r\r"_ba);
+    }
+
     void terminalCap()
     {
         makeForm();
@@ -585,6 +594,8 @@ private Q_SLOTS:
         first.kill();
         QVERIFY(first.waitForFinished(5000));
         QVERIFY(TInstanceGuard(exe).Acquired());
+        QVERIFY(TInstanceGuard::LockPathFor(exe) !=
+                TInstanceGuard::LockPathFor(qEnvironmentVariable("QLSWAV_BOARD_SIM")));
     }
 };
 
