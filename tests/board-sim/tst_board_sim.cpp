@@ -61,6 +61,7 @@ private Q_SLOTS:
     void lostPageRequestAndPageDelay();
     void shorterPagesThanOurs();
     void pacing();
+    void pacedBootloaderFrame();
     void unreadLineAndReopen();
     void hangUpAfter();
     void linkRemovedOnSignal();
@@ -369,6 +370,25 @@ void TestBoardSim::pacing()
     // 1017 bytes at 960 bytes a second: at least 1.06 s on the line.
     const qint64 ms = t.elapsed();
     QVERIFY2(ms >= 1040 && ms < 3000, qPrintable(QString::number(ms)));
+}
+
+void TestBoardSim::pacedBootloaderFrame()
+{
+    BoardPeer board;
+    QVERIFY(board.start({u"--baud"_s, u"9600"_s}));
+    // No CR after the reset command: the board restarts all the same.
+    QVERIFY(board.send("AT+RST?"));
+    QCOMPARE(board.readExactly(1, 3000), QByteArray("?"));
+    QVERIFY(board.send("u!"));
+    QCOMPARE(board.readExactly(33, 3000).right(1), QByteArray("&"));
+    QVERIFY(board.send("w"));
+    QCOMPARE(board.readExactly(1, 3000), QByteArray("@"));
+    // The frame needs its line time to arrive: 129 bytes at 960 bytes a second.
+    QElapsedTimer t;
+    QVERIFY(board.send('\x01' + page('A')));
+    t.start();
+    QCOMPARE(board.readExactly(1, 3000), QByteArray("@"));
+    QVERIFY2(t.elapsed() >= 130 && t.elapsed() < 1000, qPrintable(QString::number(t.elapsed())));
 }
 
 void TestBoardSim::unreadLineAndReopen()

@@ -81,6 +81,12 @@ void AppFirmware::onByte(char byte, Clock::time_point now)
             m_line += byte;
         else
             m_lineTooLong = true;
+        // A reset command is whole at its "?": a client that sends no CR after
+        // it still gets the bootloader, and a CR that follows goes to the BLS.
+        if (byte == '?' && !m_transfer.active() && upper(trim(m_line)) == "AT+RST?") {
+            m_line.clear();
+            command("AT+RST?", now);
+        }
         return;
     }
     std::string line = trim(m_line);

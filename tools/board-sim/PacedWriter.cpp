@@ -54,9 +54,8 @@ std::optional<PacedWriter::Clock::time_point> PacedWriter::nextWake() const
 {
     if (queued() == 0 || m_byteNs == 0 || m_blocked || limitReached())
         return std::nullopt;
-    const auto at =
-        m_base + std::chrono::nanoseconds(static_cast<std::int64_t>(m_lineFreeNs - kBurstNs));
-    return at;
+    // Wake when a whole burst fits, not for every byte.
+    return m_base + std::chrono::nanoseconds(static_cast<std::int64_t>(m_lineFreeNs));
 }
 
 void PacedWriter::flush(Clock::time_point now)

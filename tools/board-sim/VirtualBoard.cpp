@@ -33,8 +33,8 @@ Bootloader::Settings blsSettings(const BoardOptions& o)
 } // namespace
 
 VirtualBoard::VirtualBoard(const BoardOptions& options)
-    : m_options(options), m_out(options.baud), m_app(appSettings(options), m_out),
-      m_bls(blsSettings(options), m_out)
+    : m_options(options), m_out(options.baud), m_in(options.baud),
+      m_app(appSettings(options), m_out), m_bls(blsSettings(options), m_out)
 {
     m_app.OnRestart = [this] {
         m_mode = Mode::Bootloader;
@@ -48,14 +48,14 @@ VirtualBoard::VirtualBoard(const BoardOptions& options)
         m_out.setByteLimit(*options.hangupAfter);
 }
 
-void VirtualBoard::onInput(const char* data, std::size_t n)
+void VirtualBoard::onInput(const std::string& bytes)
 {
     const auto now = PacedWriter::Clock::now();
-    for (std::size_t i = 0; i < n; ++i) {
+    for (const char b : bytes) {
         if (m_mode == Mode::Application)
-            m_app.onByte(data[i], now);
+            m_app.onByte(b, now);
         else
-            m_bls.onByte(static_cast<unsigned char>(data[i]), now);
+            m_bls.onByte(static_cast<unsigned char>(b), now);
     }
 }
 
@@ -110,6 +110,8 @@ int VirtualBoard::run()
     char buf[4096];
     while (!g_stop) {
         auto now = PacedWriter::Clock::now();
+        if (const std::string due = m_in.takeDue(now); !due.empty())
+            onInput(due);
         if (m_mode == Mode::Application)
             m_app.tick(now);
         else
@@ -124,8 +126,9 @@ int VirtualBoard::run()
 
         std::optional<PacedWriter::Clock::time_point> wake =
             m_mode == Mode::Application ? m_app.nextDeadline() : m_bls.nextDeadline();
-        if (auto w = m_out.nextWake())
-            wake = wake ? std::min(*wake, *w) : *w;
+        for (auto w : {m_out.nextWake(), m_in.nextWake()})
+            if (w)
+                wake = wake ? std::min(*wake, *w) : *w;
         timespec ts{};
         timespec* timeout = nullptr;
         if (wake) {
@@ -149,7 +152,7 @@ int VirtualBoard::run()
         if (p.revents & POLLIN) {
             const ssize_t n = ::read(m_pty.masterFd(), buf, sizeof buf);
             if (n > 0)
-                onInput(buf, static_cast<std::size_t>(n));
+                m_in.push(buf, static_cast<std::size_t>(n), PacedWriter::Clock::now());
             else if (n < 0 && errno != EAGAIN && errno != EINTR && errno != EIO) {
                 BoardLog::line("read failed");
                 return 1;

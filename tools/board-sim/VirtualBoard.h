@@ -3,6 +3,7 @@
 #include "AppFirmware.h"
 #include "BoardOptions.h"
 #include "Bootloader.h"
+#include "PacedInput.h"
 #include "PacedWriter.h"
 #include "PtyLink.h"
 
@@ -24,12 +25,13 @@ private:
         Bootloader,
     };
 
-    void onInput(const char* data, std::size_t n);
+    void onInput(const std::string& bytes);
     void hangUp();
 
     BoardOptions m_options;
     PtyLink m_pty;
     PacedWriter m_out;
+    PacedInput m_in;
     AppFirmware m_app;
     Bootloader m_bls;
     Mode m_mode = Mode::Application;
