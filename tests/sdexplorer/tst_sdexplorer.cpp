@@ -257,7 +257,8 @@ void tst_SdExplorer::normalDownloadOpensCompleteFile()
     TfrmFileList* list = FForm->FileList;
     QTRY_VERIFY(node(u"MUSIC/SONG.WAV"_s));
     QTRY_VERIFY(!FForm->ListReading);
-    list->cbxOpenAfterRead->click();
+    if (!list->cbxOpenAfterRead->isChecked()) // the setting outlives a run
+        list->cbxOpenAfterRead->click();
     QVERIFY(FForm->OpenAfterRead);
     select(u"MUSIC/SONG.WAV"_s);
     list->DownloadSelected();
