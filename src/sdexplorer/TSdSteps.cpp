@@ -203,6 +203,8 @@ void TSdSteps::CloseDownloadFile()
 
 void TSdSteps::OpenFileList()
 {
+    if (!FForm.RvComPort1->Connected())
+        return;
     if (FFileList) {
         FFileList->show();
         FFileList->setWindowState(FFileList->windowState() & ~Qt::WindowMinimized);

@@ -77,6 +77,8 @@ private Q_SLOTS:
     void createFailureKeepsLineMode();
     void stoppedDownloadStaysPart();
     void missingCardClosesExplorer();
+    void repliesAfterFileHandedOn();
+    void unsafeNameRefusedInPanels();
 
 private:
     bool startBoard(const QStringList& extra);
@@ -337,6 +339,34 @@ void tst_SdExplorer::missingCardClosesExplorer()
     FForm->Sd().OpenFileList();
     QTRY_COMPARE(FForm->PanelText(1), u"SD card missing"_s);
     QTRY_VERIFY(!FForm->FileList);
+}
+
+// The handler fed directly: the board's next reply shares the file's last packet.
+void tst_SdExplorer::repliesAfterFileHandedOn()
+{
+    FForm->SentCommandStep(u"AT+FREAD=/X.BIN,0,1000000000,0"_s);
+    FForm->RvComPort1RxString(nullptr, "+FREAD:NOR,5");
+    QVERIFY(FForm->RvComPort1->RxBIN());
+    FForm->RvComPort1RxString(nullptr, "\nab\x01" "de+PNAME:SONG.WAV\r\n+PS");
+    QVERIFY(!FForm->RvComPort1->RxBIN());
+    QCOMPARE(FForm->PanelText(1), u"File received OK"_s);
+    QCOMPARE(readAll(FForm->RxBinFolder + u"/X.BIN"_s), QByteArray("ab\x01"
+                                                                   "de"));
+    QTRY_COMPARE(FForm->PanelText(1), u"SONG.WAV"_s); // handled as a reply
+}
+
+void tst_SdExplorer::unsafeNameRefusedInPanels()
+{
+    FForm->Sd().OpenFileList();
+    QTRY_VERIFY(!FForm->ListReading && node(u"A.WAV"_s));
+    FForm->SentCommandStep(u"AT+FREAD=/..,0,1000000000,0"_s);
+    FForm->RvComPort1RxString(nullptr, "+FREAD:NOR,5");
+    QVERIFY(!FForm->RvComPort1->RxBIN());
+    QVERIFY(FForm->PanelText(1).contains(u"unsafe file name"_s));
+    QVERIFY(FForm->FileList->PanelText(1).contains(u"unsafe file name"_s));
+    QCOMPARE(FForm->RvComPort1->LastSentString(), u"AT+RXBINSTOP\r"_s);
+    QCOMPARE(QDir(FForm->RxBinFolder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             QStringList());
 }
 
 QTEST_MAIN(tst_SdExplorer)
