@@ -1,5 +1,6 @@
 #include "app/HostServices.h"
 #include "app/TForm1.h"
+#include "player/TTerminalLog.h"
 #include "sdexplorer/TSdSteps.h"
 #include "sdexplorer/TfrmFileList.h"
 #include "serial/TRvComPort.h"
@@ -78,6 +79,7 @@ private Q_SLOTS:
     void stoppedDownloadStaysPart();
     void missingCardClosesExplorer();
     void repliesAfterFileHandedOn();
+    void brokenListingJoinsNext();
     void unsafeNameRefusedInPanels();
 
 private:
@@ -130,6 +132,9 @@ bool tst_SdExplorer::startBoard(const QStringList& extra)
         QTest::qWait(10);
     if (!FForm->RvComPort1->Connected())
         return false;
+    // The configuration reply clears panel 1; let it pass before the test runs.
+    while (!FForm->Terminal->toPlainText().contains(u"+GCFG:"_s) && !deadline.hasExpired())
+        QTest::qWait(10);
     FForm->findChild<QSlider*>(u"TrackBar1"_s)->setValue(110);
     return true;
 }
@@ -347,12 +352,32 @@ void tst_SdExplorer::repliesAfterFileHandedOn()
     FForm->SentCommandStep(u"AT+FREAD=/X.BIN,0,1000000000,0"_s);
     FForm->RvComPort1RxString(nullptr, "+FREAD:NOR,5");
     QVERIFY(FForm->RvComPort1->RxBIN());
-    FForm->RvComPort1RxString(nullptr, "\nab\x01" "de+PNAME:SONG.WAV\r\n+PS");
+    FForm->RvComPort1RxString(nullptr, "\nab\x01"
+                                       "de+PNAME:SONG.WAV\r\n+PS");
     QVERIFY(!FForm->RvComPort1->RxBIN());
     QCOMPARE(FForm->PanelText(1), u"File received OK"_s);
     QCOMPARE(readAll(FForm->RxBinFolder + u"/X.BIN"_s), QByteArray("ab\x01"
                                                                    "de"));
     QTRY_COMPARE(FForm->PanelText(1), u"SONG.WAV"_s); // handled as a reply
+}
+
+void tst_SdExplorer::brokenListingJoinsNext()
+{
+    FForm->Sd().OpenFileList();
+    QTRY_VERIFY(!FForm->ListReading && node(u"A.WAV"_s));
+    QTRY_COMPARE(FForm->FileList->PanelText(1), u"done"_s);
+    FForm->RvComPort1RxString(nullptr, "+LIST:");
+    FForm->RvComPort1RxString(nullptr, "/OLD/1.WAV,1");
+    QVERIFY(FForm->ListReading);
+    QTRY_VERIFY(!FForm->ListReading); // the time-out ends it
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+    FForm->RvComPort1RxString(nullptr, "+LIST:");
+    FForm->RvComPort1RxString(nullptr, "/NEW.WAV,2");
+    FForm->RvComPort1RxString(nullptr, "+DIR_LIST_END:");
+    QVERIFY(!FForm->ListReading);
+    QVERIFY(node(u"OLD/1.WAV"_s));
+    QVERIFY(node(u"NEW.WAV"_s));
+    QVERIFY(!node(u"A.WAV"_s));
 }
 
 void tst_SdExplorer::unsafeNameRefusedInPanels()
