@@ -56,7 +56,8 @@ void TSdDownload::CommandSent(const QString& command)
         FFinished = true;
     if (upper.contains(u"AT+FREAD="_s)) {
         FFileName = FileNameFromCommand(command);
-        FReceived = 0;
+        if (!FReceiving)
+            FReceived = 0;
     }
 }
 
@@ -81,6 +82,8 @@ TSdDownload::THeader TSdDownload::Header(const QString& S)
         return THeader::Refused;
     }
 
+    FActiveName = FFileName;
+    FActivePath = JoinPath(ReceiveFolder, FFileName);
     FFile = std::make_unique<QFile>(PartPath());
     if (!FFile->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
         FMessage = u"Cannot create "_s + PartPath() + u": "_s + FFile->errorString();
@@ -223,9 +226,9 @@ bool TSdDownload::End()
                 complete = false;
             }
         } else if (!FFailed) {
-            FMessage = u"Incomplete: kept as "_s + FFileName + PartSuffix();
+            FMessage = u"Incomplete: kept as "_s + FActiveName + PartSuffix();
         } else {
-            FMessage += u" (kept as "_s + FFileName + PartSuffix() + u')';
+            FMessage += u" (kept as "_s + FActiveName + PartSuffix() + u')';
         }
     }
     Reset();

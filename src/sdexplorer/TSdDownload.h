@@ -39,7 +39,8 @@ public:
     static QString PartSuffix() { return QStringLiteral(".part"); }
 
     // Every command that goes out: a stop command ends the running download on
-    // the next data, a read command names the file to receive.
+    // the next data, a read command names the file the next header starts (a
+    // running download keeps its own file).
     void CommandSent(const QString& command);
     // Ends the running download on the next data (as the stop command does).
     void RequestStop() { FFinished = true; }
@@ -75,11 +76,12 @@ public:
     bool Complete() const { return FComplete; }
     qint64 Expected() const { return FExpected; }
     qint64 ReceivedCount() const { return FReceived; }
-    QString FileName() const { return FFileName; }
+    // The file being received (or last received).
+    QString FileName() const { return FActiveName; }
     // The text after the header's mode field (the size digits).
     QString SizeText() const { return FSizeText; }
     // The final path of the file, and the path it is received into.
-    QString FilePath() const { return JoinPath(ReceiveFolder, FFileName); }
+    QString FilePath() const { return FActivePath; }
     QString PartPath() const { return FilePath() + PartSuffix(); }
     // The latest result text for the status bar (empty while nothing to say).
     QString Message() const { return FMessage; }
@@ -93,7 +95,9 @@ private:
 
     std::unique_ptr<QFile> FFile;
     QByteArray FBuffer;
-    QString FFileName;
+    QString FFileName; // named by the last read command, for the next header
+    QString FActiveName;
+    QString FActivePath;
     QString FSizeText;
     QString FMessage;
     qint64 FExpected = 0;

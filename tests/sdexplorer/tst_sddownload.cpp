@@ -170,6 +170,8 @@ void tst_SdDownload::normalByteForByte()
     QVERIFY(TSdDownload::BinText(first).endsWith(u" ]..."_s));
     QVERIFY(!first.contains('\x01')); // shown with control bytes replaced
     QCOMPARE(d.Percent(), 4);
+    // Another read asked for meanwhile does not take over this file.
+    d.CommandSent(u"AT+FREAD=/OTHER.TXT,0,1000000000,0"_s);
     QByteArray second = packets.at(1);
     d.Data(second, after);
     QVERIFY(after.isEmpty());
@@ -182,6 +184,7 @@ void tst_SdDownload::normalByteForByte()
     QCOMPARE(TSdDownload::ReplyLines(after), QList<QByteArray>{"+PNAME:X.WAV"});
     QVERIFY(d.End());
     QCOMPARE(readAll(dir.filePath(u"SONG.WAV"_s)), content);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{u"SONG.WAV"_s});
 }
 
 void tst_SdDownload::stopKeepsPartAndOldCopy()
