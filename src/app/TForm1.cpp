@@ -122,6 +122,7 @@ TForm1::TForm1(Options options, QWidget* parent) : QMainWindow(parent)
         t->setObjectName(name);
         t->setInterval(ms);
         t->setSingleShot(true);
+        t->setTimerType(Qt::PreciseTimer); // a coarse timer may fire 5 % early
         return t;
     };
     Timer1 = makeTimer(u"Timer1"_s, 50);
