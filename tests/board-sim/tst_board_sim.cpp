@@ -395,20 +395,21 @@ void TestBoardSim::unreadLineAndReopen()
 {
     BoardPeer board;
     QVERIFY(board.start({}));
-    // Far more replies than the line holds, and nobody reads them.
+    // Far more replies than the line holds, and nobody reads them: the board
+    // keeps serving, and a client that comes back is answered.
     QByteArray flood;
     for (int i = 0; i < 3000; ++i)
         flood += "ATI\r";
     QVERIFY(board.send(flood));
     board.closePort();
     QVERIFY(board.openPort());
-    QByteArray seen;
-    QDeadlineTimer deadline(10000);
-    while (seen.count("QLS-WAV") < 3000 && !deadline.hasExpired())
-        seen += board.readFor(50);
-    QCOMPARE(seen.count("QLS-WAV micro virtual board 1.0\r\n"), 3000);
     QVERIFY(board.send("AT+GCFG=?\r"));
-    QCOMPARE(board.readLine(3000), QByteArray("+GCFG:110,0,0,0,0,"));
+    QByteArray line;
+    QDeadlineTimer deadline(10000);
+    while (line != "+GCFG:110,0,0,0,0," && !deadline.hasExpired())
+        line = board.readLine(int(qMax<qint64>(1, deadline.remainingTime())));
+    QCOMPARE(line, QByteArray("+GCFG:110,0,0,0,0,"));
+
     QCOMPARE(board.process().state(), QProcess::Running);
 }
 
