@@ -30,8 +30,8 @@ QByteArray listing()
     for (int f = 0; f < PerFolder; ++f)
         for (int d = 0; d < Folders; ++d)
             b += "/FOLDER" + QByteArray::number(Folders - d) + "/TRACK" +
-                 QByteArray::number(f * 7919 % 10007) + ".WAV," +
-                 QByteArray::number(1000 + f * d) + "\r\n";
+                 QByteArray::number(f * 7919 % 10007) + ".WAV," + QByteArray::number(1000 + f * d) +
+                 "\r\n";
     b += "+DIR_LIST_END:\r\n";
     return b;
 }
@@ -93,7 +93,8 @@ int main(int argc, char** argv)
         const char* p = text.constData();
         qsizetype n = text.size();
         while (n > 0) {
-            const ssize_t w = ::write(master, p, static_cast<size_t>(std::min<qsizetype>(n, 65536)));
+            const ssize_t w =
+                ::write(master, p, static_cast<size_t>(std::min<qsizetype>(n, 65536)));
             if (w <= 0)
                 break;
             p += w;

@@ -26,6 +26,19 @@ TSdSteps::TSdSteps(TForm1& form) : FForm(form)
     };
     if (FForm.ListTmo)
         QObject::connect(FForm.ListTmo, &QTimer::timeout, &FForm, [this] { ListTimeOut(); });
+    // A link that goes down ends a running download: whatever arrives after a
+    // reconnection is not the file's data.
+    if (FForm.RvComPort1) {
+        auto previous = FForm.RvComPort1->OnDisconnected;
+        FForm.RvComPort1->OnDisconnected = [this, previous](QObject* sender) {
+            if (previous)
+                previous(sender);
+            if (FDownload.Receiving()) {
+                FDownload.RequestStop();
+                EndStep();
+            }
+        };
+    }
     FStopGrace.setSingleShot(true);
     FStopGrace.setInterval(StopGraceMs);
     QObject::connect(&FStopGrace, &QTimer::timeout, &FForm, [this] {

@@ -77,6 +77,7 @@ private Q_SLOTS:
     void petitDownloadFromPlayOnText();
     void createFailureKeepsLineMode();
     void stoppedDownloadStaysPart();
+    void hangUpEndsDownload();
     void missingCardClosesExplorer();
     void repliesAfterFileHandedOn();
     void brokenListingJoinsNext();
@@ -151,6 +152,8 @@ void tst_SdExplorer::init()
         args.clear();
     if (tag == u"stoppedDownloadStaysPart"_s)
         args << u"--break-after"_s << u"5000"_s;
+    if (tag == u"hangUpEndsDownload"_s)
+        args << u"--hangup-after"_s << u"20000"_s;
     QVERIFY(startBoard(args));
 }
 
@@ -336,6 +339,27 @@ void tst_SdExplorer::stoppedDownloadStaysPart()
     QCOMPARE(readAll(target + u".part"_s), FWav.left(5000));
     QVERIFY(FForm->PanelText(1).contains(u"SONG.WAV.part"_s));
     QVERIFY(!FForm->RvComPort1->RxBIN());
+    QVERIFY(FHost->opened.isEmpty());
+}
+
+void tst_SdExplorer::hangUpEndsDownload()
+{
+    FForm->Sd().OpenFileList();
+    TfrmFileList* list = FForm->FileList;
+    QTRY_VERIFY(node(u"MUSIC/SONG.WAV"_s));
+    QTRY_VERIFY(!FForm->ListReading);
+    FForm->OpenAfterRead = true;
+    select(u"MUSIC/SONG.WAV"_s);
+    list->DownloadSelected();
+    QTRY_VERIFY(!FForm->RvComPort1->Active()); // the board hung up mid-file
+    QVERIFY(!FForm->Sd().DownloadRunning());
+    QVERIFY(!FForm->RvComPort1->RxBIN());
+    const QString target = FForm->RxBinFolder + u"/SONG.WAV"_s;
+    QVERIFY(!QFile::exists(target));
+    const QByteArray part = readAll(target + u".part"_s);
+    QVERIFY(part.size() > 0 && part.size() < FWav.size());
+    QCOMPARE(part, FWav.left(part.size()));
+    QVERIFY(FForm->PanelText(1).contains(u"SONG.WAV.part"_s));
     QVERIFY(FHost->opened.isEmpty());
 }
 
