@@ -82,8 +82,11 @@ TSdDownload::THeader TSdDownload::Header(const QString& S)
         return THeader::Refused;
     }
 
+    // One header per read command: a stray header later must not write into
+    // (and then replace) the same file.
     FActiveName = FFileName;
     FActivePath = JoinPath(ReceiveFolder, FFileName);
+    FFileName.clear();
     FFile = std::make_unique<QFile>(PartPath());
     if (!FFile->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
         FMessage = u"Cannot create "_s + PartPath() + u": "_s + FFile->errorString();

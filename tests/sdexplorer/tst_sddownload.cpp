@@ -142,6 +142,9 @@ void tst_SdDownload::petitByteForByte()
     QVERIFY(!d.Receiving());
     QCOMPARE(readAll(dir.filePath(u"LOG.TXT"_s)), QByteArray("line1\nab\r\n"));
     QVERIFY(!QFileInfo::exists(dir.filePath(u"LOG.TXT.part"_s)));
+    // A stray header without a new read command does not touch the file.
+    QCOMPARE(d.Header(u"+FREAD:NOR,10"_s), TSdDownload::THeader::NoTarget);
+    QVERIFY(!QFileInfo::exists(dir.filePath(u"LOG.TXT.part"_s)));
 }
 
 void tst_SdDownload::normalByteForByte()
