@@ -127,7 +127,8 @@ void TSdDownload::Data(QByteArray& D, QByteArray& after)
         bool endByte = false;
         if (FPetit) {
             const qsizetype at = D.indexOf(EndByte);
-            if (at >= 0 && at < take) {
+            // The end byte may also follow the announced size directly.
+            if (at >= 0 && at <= take) {
                 take = at;
                 endByte = true;
             }

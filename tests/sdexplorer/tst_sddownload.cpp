@@ -19,6 +19,7 @@ private Q_SLOTS:
     void unsafeNameRefused_data();
     void unsafeNameRefused();
     void petitByteForByte();
+    void petitEndByteAfterSize();
     void normalByteForByte();
     void stopKeepsPartAndOldCopy();
     void stopWhileIdle();
@@ -145,6 +146,22 @@ void tst_SdDownload::petitByteForByte()
     // A stray header without a new read command does not touch the file.
     QCOMPARE(d.Header(u"+FREAD:NOR,10"_s), TSdDownload::THeader::NoTarget);
     QVERIFY(!QFileInfo::exists(dir.filePath(u"LOG.TXT.part"_s)));
+}
+
+void tst_SdDownload::petitEndByteAfterSize()
+{
+    // A size that leaves the end byte out still ends at it, without handing it on.
+    QTemporaryDir dir;
+    TSdDownload d;
+    start(d, dir.path(), u"AT+FREAD=/A.CSV,0,1000000000,1"_s, u"+FREAD:PET,3"_s);
+    QByteArray packet = "a;b";
+    packet += '\xFF';
+    QByteArray after;
+    d.Data(packet, after);
+    QVERIFY(after.isEmpty());
+    QCOMPARE(d.Message(), u"PetitFS read OK"_s);
+    QVERIFY(d.End());
+    QCOMPARE(readAll(dir.filePath(u"A.CSV"_s)), QByteArray("a;b"));
 }
 
 void tst_SdDownload::normalByteForByte()
