@@ -388,7 +388,10 @@ void tst_SdExplorer::repliesAfterFileHandedOn()
 void tst_SdExplorer::brokenListingJoinsNext()
 {
     FForm->Sd().OpenFileList();
-    QTRY_VERIFY(!FForm->ListReading && node(u"A.WAV"_s));
+    // Opening lists the card twice ("AT+DIR= " and "AT+LIST"); lines fed by
+    // hand must come after both.
+    QTRY_VERIFY(!FForm->ListReading && node(u"A.WAV"_s) &&
+                FForm->Terminal->toPlainText().count(u"+DIR_LIST_END:"_s) == 2);
     QTRY_COMPARE(FForm->FileList->PanelText(1), u"done"_s);
     FForm->RvComPort1RxString(nullptr, "+LIST:");
     FForm->RvComPort1RxString(nullptr, "/OLD/1.WAV,1");
@@ -407,7 +410,10 @@ void tst_SdExplorer::brokenListingJoinsNext()
 void tst_SdExplorer::unsafeNameRefusedInPanels()
 {
     FForm->Sd().OpenFileList();
-    QTRY_VERIFY(!FForm->ListReading && node(u"A.WAV"_s));
+    // Opening lists the card twice ("AT+DIR= " and "AT+LIST"); lines fed by
+    // hand must come after both.
+    QTRY_VERIFY(!FForm->ListReading && node(u"A.WAV"_s) &&
+                FForm->Terminal->toPlainText().count(u"+DIR_LIST_END:"_s) == 2);
     FForm->SentCommandStep(u"AT+FREAD=/..,0,1000000000,0"_s);
     FForm->RvComPort1RxString(nullptr, "+FREAD:NOR,5");
     QVERIFY(!FForm->RvComPort1->RxBIN());
