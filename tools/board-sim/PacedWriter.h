@@ -27,7 +27,9 @@ public:
     void dropStream();
 
     std::size_t queued() const { return m_buf.size() - m_head; }
-    bool wantsPollOut() const { return m_blocked && queued() > 0; }
+    // Unpaced, anything queued waits only for the line to take it; paced, the
+    // clock wakes the writer unless the line itself is full.
+    bool wantsPollOut() const { return queued() > 0 && (m_blocked || m_byteNs == 0); }
     // When the pacing next allows a write; empty when nothing is waiting for the clock.
     std::optional<Clock::time_point> nextWake() const;
     void flush(Clock::time_point now);
