@@ -2,8 +2,8 @@
 
 #include <QString>
 
-// Error numbers of the serial port object. Conditions that the serial class of
-// the original design numbered get these codes; anything else is an errno.
+// Error numbers of the serial port object: the conditions below keep these
+// codes, which texts and callers rely on; anything else is an errno.
 namespace SerialError {
 constexpr int AlreadyOwned = 9991;
 constexpr int AlreadyInUse = 9992;

@@ -95,9 +95,11 @@ void TRvComPort::SetActive(bool value)
         FCheckTimer.stop();
         FTimeoutTimer.stop();
         FActive = false;
-        if (FWorker)
+        // The wait lets a worker's last events run; without one there is none.
+        if (FWorker) {
             FWorker->RequestStop();
-        PumpDelay(200);
+            PumpDelay(200);
+        }
         return;
     }
     if (FWorker && FWorker->ClearStop()) {
