@@ -128,66 +128,6 @@ void TRvComPort::WorkerFinished(TRvComThread* worker)
     worker->deleteLater();
 }
 
-QString TRvComPort::ComPort() const
-{
-    QMutexLocker lock(&FLock);
-    return FComPort;
-}
-
-void TRvComPort::SetComPort(const QString& value)
-{
-    QMutexLocker lock(&FLock);
-    FComPort = value;
-}
-
-QString TRvComPort::BaudRate() const
-{
-    QMutexLocker lock(&FLock);
-    return FBaudRate;
-}
-
-void TRvComPort::SetBaudRate(const QString& value)
-{
-    QMutexLocker lock(&FLock);
-    FBaudRate = value;
-}
-
-QString TRvComPort::DataBits() const
-{
-    QMutexLocker lock(&FLock);
-    return FDataBits;
-}
-
-void TRvComPort::SetDataBits(const QString& value)
-{
-    QMutexLocker lock(&FLock);
-    FDataBits = value;
-}
-
-QString TRvComPort::DoubleCRstring() const
-{
-    QMutexLocker lock(&FLock);
-    return FDoubleCRstring;
-}
-
-void TRvComPort::SetDoubleCRstring(const QString& value)
-{
-    QMutexLocker lock(&FLock);
-    FDoubleCRstring = value;
-}
-
-QString TRvComPort::RS485adr() const
-{
-    QMutexLocker lock(&FLock);
-    return FRS485adr;
-}
-
-void TRvComPort::SetRS485adr(const QString& value)
-{
-    QMutexLocker lock(&FLock);
-    FRS485adr = value;
-}
-
 TRvComPort::WorkerView TRvComPort::View() const
 {
     WorkerView v{FConnected, FAutoCR, FRxBIN, FCheckDoubleCRend, FUseCRC, FUseRS485, {}, {}};

@@ -59,12 +59,12 @@ public:
     bool Connected() const { return FConnected; }
     void SetConnected(bool value) { FConnected = value; }
 
-    QString ComPort() const;
-    void SetComPort(const QString& value);
-    QString BaudRate() const;
-    void SetBaudRate(const QString& value);
-    QString DataBits() const;
-    void SetDataBits(const QString& value);
+    QString ComPort() const { return Locked(FComPort); }
+    void SetComPort(const QString& value) { SetLocked(FComPort, value); }
+    QString BaudRate() const { return Locked(FBaudRate); }
+    void SetBaudRate(const QString& value) { SetLocked(FBaudRate, value); }
+    QString DataBits() const { return Locked(FDataBits); }
+    void SetDataBits(const QString& value) { SetLocked(FDataBits, value); }
     TParityBits ParityBits() const { return FParity; }
     void SetParityBits(TParityBits value) { FParity = value; }
     TStopBits StopBits() const { return FStopBits; }
@@ -76,8 +76,8 @@ public:
     void SetRxBIN(bool value) { FRxBIN = value; }
     bool CheckDoubleCRend() const { return FCheckDoubleCRend; }
     void SetCheckDoubleCRend(bool value) { FCheckDoubleCRend = value; }
-    QString DoubleCRstring() const;
-    void SetDoubleCRstring(const QString& value);
+    QString DoubleCRstring() const { return Locked(FDoubleCRstring); }
+    void SetDoubleCRstring(const QString& value) { SetLocked(FDoubleCRstring, value); }
 
     // Levels: true leaves the line de-asserted, false asserts it.
     bool RTS() const { return FRTS; }
@@ -96,8 +96,8 @@ public:
 
     bool UseCRC() const { return FUseCRC; }
     void SetUseCRC(bool value) { FUseCRC = value; }
-    QString RS485adr() const;
-    void SetRS485adr(const QString& value);
+    QString RS485adr() const { return Locked(FRS485adr); }
+    void SetRS485adr(const QString& value) { SetLocked(FRS485adr, value); }
     bool UseRS485() const { return FUseRS485; }
     void SetUseRS485(bool value) { FUseRS485 = value; }
     bool GeneralCall() const { return FGeneralCall; }
@@ -171,6 +171,18 @@ private:
         QString rs485adr;
     };
     WorkerView View() const;
+
+    // The strings the worker reads are taken and set under FLock.
+    QString Locked(const QString& field) const
+    {
+        QMutexLocker lock(&FLock);
+        return field;
+    }
+    void SetLocked(QString& field, const QString& value)
+    {
+        QMutexLocker lock(&FLock);
+        field = value;
+    }
 
     void DoDisconnected();
     void CheckTimerTick();
