@@ -14,7 +14,7 @@ std::unique_ptr<IHostServices>& current()
 
 QUrl toUrl(const QString& pathOrUrl)
 {
-    const QUrl url(pathOrUrl);
+    QUrl url(pathOrUrl);
     if (url.isValid() && url.scheme().size() > 1)
         return url;
     return QUrl::fromLocalFile(QFileInfo(pathOrUrl).absoluteFilePath());

@@ -91,7 +91,7 @@ public:
 };
 } // namespace
 
-TForm1::TForm1(Options options, QWidget* parent) : QMainWindow(parent)
+TForm1::TForm1(const Options& options, QWidget* parent) : QMainWindow(parent)
 {
     InitPictures();
     setObjectName(u"Form1"_s);

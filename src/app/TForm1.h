@@ -38,7 +38,7 @@ public:
         std::shared_ptr<IUpdateChecker> updateChecker;
     };
 
-    explicit TForm1(Options options = {}, QWidget* parent = nullptr);
+    explicit TForm1(const Options& options = {}, QWidget* parent = nullptr);
     ~TForm1() override;
 
     // --- shared with the SD explorer and the firmware page ---------------------

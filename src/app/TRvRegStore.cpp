@@ -54,7 +54,9 @@ QString TRvRegStore::StoreFilePath()
            u"/QLS-WAV/registry.ini"_s;
 }
 
-TRvRegStore::TRvRegStore(QString applicationName) : FMainKey(u"Software/"_s + applicationName) {}
+TRvRegStore::TRvRegStore(const QString& applicationName)
+    : FMainKey(u"Software/"_s + applicationName)
+{}
 
 bool TRvRegStore::ReadRegINI(const QString& key, bool defaultValue) const
 {

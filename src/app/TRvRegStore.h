@@ -18,7 +18,7 @@ public:
     // The file that holds every value.
     static QString StoreFilePath();
 
-    explicit TRvRegStore(QString applicationName = ApplicationName());
+    explicit TRvRegStore(const QString& applicationName = ApplicationName());
 
     // "Software/<E>"
     QString MainKey() const { return FMainKey; }

@@ -122,7 +122,7 @@ QString TWorkFolder::CarriedAvrDude(QString* error)
     }
     if (!Unpack(stream->readAll(), folder, error))
         return QString();
-    const QString tool = folder + u"avrdude"_s;
+    QString tool = folder + u"avrdude"_s;
     // The launcher runs from here whatever the archive said about its mode.
     QFile::setPermissions(tool,
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
@@ -140,7 +140,7 @@ QString TWorkFolder::SaveCarried(const QString& name, QString* error)
         setError(error, name + u" is not carried"_s);
         return QString();
     }
-    const QString path = folder + item->Name;
+    QString path = folder + item->Name;
     if (!item->SaveToFile(path)) {
         setError(error, item->LastError());
         return QString();

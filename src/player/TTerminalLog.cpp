@@ -12,9 +12,8 @@ int Separators(const QString& text)
     int n = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text.at(i);
-        if (c == u'\n' || c == QChar::ParagraphSeparator)
-            ++n;
-        else if (c == u'\r' && (i + 1 >= text.size() || text.at(i + 1) != u'\n'))
+        const bool loneCr = c == u'\r' && (i + 1 >= text.size() || text.at(i + 1) != u'\n');
+        if (c == u'\n' || c == QChar::ParagraphSeparator || loneCr)
             ++n;
     }
     return n;

@@ -36,7 +36,7 @@ TSerialPortDevice::TSerialPortDevice()
 
 TSerialPortDevice::~TSerialPortDevice()
 {
-    close();
+    TSerialPortDevice::close();
 }
 
 void TSerialPortDevice::clearError()
