@@ -5,7 +5,6 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
-
 #include <functional>
 
 // The board's serial link for a command-line command: opened at 115200 8N1,
