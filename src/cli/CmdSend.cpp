@@ -13,7 +13,7 @@ int runSend(CliContext& ctx)
         bool ok = false;
         waitMs = w + 1 < args.size() ? args.at(w + 1).toInt(&ok) : 0;
         if (!ok || waitMs < 0) {
-            Err(u"--wait takes milliseconds"_s);
+            Err(u"--wait takes milliseconds; usage: qls-wav-cli --port PORT send TEXT [--wait MS]"_s);
             return CliExit::Usage;
         }
         args.remove(w, 2);
