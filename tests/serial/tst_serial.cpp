@@ -51,6 +51,17 @@ private:
         QTRY_VERIFY_WITH_TIMEOUT(rec.events.contains(u"connected"_s), 5000);
     }
 
+    // Opens the link on a scripted port; true once connected.
+    static bool openFake(TRvComPort& port, FailingPort::Script& script, Recorder& rec)
+    {
+        port.SetPortFactory([&script] { return std::make_unique<FailingPort>(script); });
+        rec.attach(port);
+        port.SetComPort(u"fake"_s);
+        port.SetActive(true);
+        port.SetConnected(true);
+        return QTest::qWaitFor([&] { return rec.events.contains(u"connected"_s); }, 5000);
+    }
+
 private Q_SLOTS:
     void lineFraming_data();
     void lineFraming();
@@ -127,12 +138,8 @@ void TestSerial::lonePacketLfKept()
     script.reads = {"\n", "\nXY", "\n", "Z"};
     Recorder rec;
     TRvComPort port;
-    port.SetPortFactory([&script] { return std::make_unique<FailingPort>(script); });
     port.SetRxBIN(true);
-    rec.attach(port);
-    port.SetComPort(u"fake"_s);
-    port.SetActive(true);
-    port.SetConnected(true);
+    QVERIFY(openFake(port, script, rec));
     QTRY_COMPARE_WITH_TIMEOUT(rec.lines, (QList<QByteArray>{"\n", "\nXY", "\n", "Z"}), 5000);
     port.SetActive(false);
 }
@@ -230,12 +237,7 @@ void TestSerial::activeOffAndOnKeepsWorker()
     FailingPort::Script script;
     Recorder rec;
     TRvComPort port;
-    port.SetPortFactory([&script] { return std::make_unique<FailingPort>(script); });
-    rec.attach(port);
-    port.SetComPort(u"fake"_s);
-    port.SetActive(true);
-    port.SetConnected(true);
-    QTRY_VERIFY(rec.events.contains(u"connected"_s));
+    QVERIFY(openFake(port, script, rec));
     // A worker busy for longer than the 200 ms that clearing Active waits ...
     script.blockReadsMs = 700;
     QTest::qWait(20);
@@ -322,12 +324,7 @@ void TestSerial::sendErrorSettling()
     script.errorCode = 9997;
     Recorder rec;
     TRvComPort port;
-    port.SetPortFactory([&script] { return std::make_unique<FailingPort>(script); });
-    rec.attach(port);
-    port.SetComPort(u"fake"_s);
-    port.SetActive(true);
-    port.SetConnected(true);
-    QTRY_VERIFY(rec.events.contains(u"connected"_s));
+    QVERIFY(openFake(port, script, rec));
     port.SendString(u"AT"_s);
     // Three failures keep it queued, the fourth drops it and the link goes down.
     QTRY_COMPARE_WITH_TIMEOUT(script.writes.load(), 4, 5000);
@@ -351,12 +348,7 @@ void TestSerial::frameErrorNeverDropsCommand()
     script.errorCode = 9999;
     Recorder rec;
     TRvComPort port;
-    port.SetPortFactory([&script] { return std::make_unique<FailingPort>(script); });
-    rec.attach(port);
-    port.SetComPort(u"fake"_s);
-    port.SetActive(true);
-    port.SetConnected(true);
-    QTRY_VERIFY(rec.events.contains(u"connected"_s));
+    QVERIFY(openFake(port, script, rec));
     port.SendString(u"AT"_s);
     QTRY_COMPARE_WITH_TIMEOUT(script.writes.load(), 9, 5000); // the 9th goes through
     QTRY_COMPARE(port.GetQueue(), 0);
@@ -370,14 +362,9 @@ void TestSerial::undrainedCommandDropped()
     script.neverDrains = true;
     Recorder rec;
     TRvComPort port;
-    port.SetPortFactory([&script] { return std::make_unique<FailingPort>(script); });
-    rec.attach(port);
     QList<int> progress;
     port.OnTxProgress = [&](QObject*, int left) { progress << left; };
-    port.SetComPort(u"fake"_s);
-    port.SetActive(true);
-    port.SetConnected(true);
-    QTRY_VERIFY(rec.events.contains(u"connected"_s));
+    QVERIFY(openFake(port, script, rec));
     port.SendString(u"AT"_s);
     QTRY_COMPARE_WITH_TIMEOUT(progress, QList<int>{0}, 5000);
     QCOMPARE(script.writes.load(), 0);
