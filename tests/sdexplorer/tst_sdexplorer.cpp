@@ -86,6 +86,7 @@ private Q_SLOTS:
 private:
     bool startBoard(const QStringList& extra);
     QTreeWidgetItem* node(const QString& path) const;
+    TfrmFileList* openListed(const QString& path);
     void select(const QString& path);
 
     QTemporaryDir FDir;
@@ -188,6 +189,21 @@ QTreeWidgetItem* tst_SdExplorer::node(const QString& path) const
     return at;
 }
 
+// Opens the explorer and waits until the card is listed and the link is idle.
+// Opening lists the card twice ("AT+DIR= " and "AT+LIST"); what a test does
+// next must come after both.
+TfrmFileList* tst_SdExplorer::openListed(const QString& path)
+{
+    FForm->Sd().OpenFileList();
+    const bool listed = QTest::qWaitFor(
+        [&] {
+            return !FForm->ListReading && node(path) &&
+                   FForm->Terminal->toPlainText().count(u"+DIR_LIST_END:"_s) == 2;
+        },
+        10000);
+    return listed ? FForm->FileList : nullptr;
+}
+
 void tst_SdExplorer::select(const QString& path)
 {
     QTreeWidgetItem* item = node(path);
@@ -231,9 +247,7 @@ void tst_SdExplorer::playSendsItsCommand()
     QFETCH(QString, path);
     QFETCH(QString, sent);
     QFETCH(QString, panel);
-    FForm->Sd().OpenFileList();
-    QTRY_VERIFY(node(path));
-    QTRY_VERIFY(!FForm->ListReading);
+    QVERIFY(openListed(path));
     select(path);
     const QString before = FForm->RvComPort1->LastSentString();
     FForm->FileList->PlaySelected();
@@ -263,10 +277,8 @@ void tst_SdExplorer::menuStateOnEmptySpace()
 
 void tst_SdExplorer::normalDownloadOpensCompleteFile()
 {
-    FForm->Sd().OpenFileList();
-    TfrmFileList* list = FForm->FileList;
-    QTRY_VERIFY(node(u"MUSIC/SONG.WAV"_s));
-    QTRY_VERIFY(!FForm->ListReading);
+    TfrmFileList* list = openListed(u"MUSIC/SONG.WAV"_s);
+    QVERIFY(list);
     if (!list->cbxOpenAfterRead->isChecked()) // the setting outlives a run
         list->cbxOpenAfterRead->click();
     QVERIFY(FForm->OpenAfterRead);
@@ -287,10 +299,8 @@ void tst_SdExplorer::normalDownloadOpensCompleteFile()
 
 void tst_SdExplorer::petitDownloadFromPlayOnText()
 {
-    FForm->Sd().OpenFileList();
-    TfrmFileList* list = FForm->FileList;
-    QTRY_VERIFY(node(u"LOG.TXT"_s));
-    QTRY_VERIFY(!FForm->ListReading);
+    TfrmFileList* list = openListed(u"LOG.TXT"_s);
+    QVERIFY(list);
     list->cbxPetitStyle->setChecked(true);
     if (list->cbxOpenAfterRead->isChecked()) // stored by an earlier test
         list->cbxOpenAfterRead->click();
@@ -306,10 +316,8 @@ void tst_SdExplorer::petitDownloadFromPlayOnText()
 void tst_SdExplorer::createFailureKeepsLineMode()
 {
     QVERIFY(QDir().mkpath(FForm->RxBinFolder + u"/A.WAV.part"_s));
-    FForm->Sd().OpenFileList();
-    TfrmFileList* list = FForm->FileList;
-    QTRY_VERIFY(node(u"A.WAV"_s));
-    QTRY_VERIFY(!FForm->ListReading);
+    TfrmFileList* list = openListed(u"A.WAV"_s);
+    QVERIFY(list);
     select(u"A.WAV"_s);
     list->DownloadSelected();
     QTRY_VERIFY(FForm->PanelText(1).startsWith(u"Cannot create"_s));
@@ -323,10 +331,8 @@ void tst_SdExplorer::createFailureKeepsLineMode()
 
 void tst_SdExplorer::stoppedDownloadStaysPart()
 {
-    FForm->Sd().OpenFileList();
-    TfrmFileList* list = FForm->FileList;
-    QTRY_VERIFY(node(u"MUSIC/SONG.WAV"_s));
-    QTRY_VERIFY(!FForm->ListReading);
+    TfrmFileList* list = openListed(u"MUSIC/SONG.WAV"_s);
+    QVERIFY(list);
     FForm->OpenAfterRead = true;
     select(u"MUSIC/SONG.WAV"_s);
     list->DownloadSelected();
@@ -344,10 +350,8 @@ void tst_SdExplorer::stoppedDownloadStaysPart()
 
 void tst_SdExplorer::hangUpEndsDownload()
 {
-    FForm->Sd().OpenFileList();
-    TfrmFileList* list = FForm->FileList;
-    QTRY_VERIFY(node(u"MUSIC/SONG.WAV"_s));
-    QTRY_VERIFY(!FForm->ListReading);
+    TfrmFileList* list = openListed(u"MUSIC/SONG.WAV"_s);
+    QVERIFY(list);
     FForm->OpenAfterRead = true;
     select(u"MUSIC/SONG.WAV"_s);
     list->DownloadSelected();
@@ -387,11 +391,7 @@ void tst_SdExplorer::repliesAfterFileHandedOn()
 
 void tst_SdExplorer::brokenListingJoinsNext()
 {
-    FForm->Sd().OpenFileList();
-    // Opening lists the card twice ("AT+DIR= " and "AT+LIST"); lines fed by
-    // hand must come after both.
-    QTRY_VERIFY(!FForm->ListReading && node(u"A.WAV"_s) &&
-                FForm->Terminal->toPlainText().count(u"+DIR_LIST_END:"_s) == 2);
+    QVERIFY(openListed(u"A.WAV"_s));
     QTRY_COMPARE(FForm->FileList->PanelText(1), u"done"_s);
     FForm->RvComPort1RxString(nullptr, "+LIST:");
     FForm->RvComPort1RxString(nullptr, "/OLD/1.WAV,1");
@@ -409,11 +409,7 @@ void tst_SdExplorer::brokenListingJoinsNext()
 
 void tst_SdExplorer::unsafeNameRefusedInPanels()
 {
-    FForm->Sd().OpenFileList();
-    // Opening lists the card twice ("AT+DIR= " and "AT+LIST"); lines fed by
-    // hand must come after both.
-    QTRY_VERIFY(!FForm->ListReading && node(u"A.WAV"_s) &&
-                FForm->Terminal->toPlainText().count(u"+DIR_LIST_END:"_s) == 2);
+    QVERIFY(openListed(u"A.WAV"_s));
     FForm->SentCommandStep(u"AT+FREAD=/..,0,1000000000,0"_s);
     FForm->RvComPort1RxString(nullptr, "+FREAD:NOR,5");
     QVERIFY(!FForm->RvComPort1->RxBIN());
