@@ -1,5 +1,6 @@
 // A 64 MiB file read from a pty peer in raw mode through the link and the
 // download code, against a plain read of the same bytes from the pty.
+#include "BenchPty.h"
 #include "app/Utils.h"
 #include "sdexplorer/TSdDownload.h"
 #include "serial/TRvComPort.h"
@@ -10,8 +11,6 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTextStream>
-#include <pty.h>
-#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
@@ -38,18 +37,6 @@ void sendFile(int master, const QByteArray& header, const QByteArray& block)
         writeAll(master, block.constData(), std::min<qint64>(block.size(), Size - sent));
 }
 
-bool openPty(int& master, int& slave, QString& path)
-{
-    char name[256] = {};
-    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
-        return false;
-    termios t{};
-    ::tcgetattr(slave, &t);
-    ::cfmakeraw(&t);
-    ::tcsetattr(slave, TCSANOW, &t);
-    path = QString::fromLocal8Bit(name);
-    return true;
-}
 } // namespace
 
 int main(int argc, char** argv)
@@ -63,37 +50,33 @@ int main(int argc, char** argv)
     // Plain: the bytes read straight from the pty.
     double plainMbps = 0;
     {
-        int master = -1, slave = -1;
-        QString path;
-        if (!openPty(master, slave, path))
+        BenchPty pty;
+        if (pty.master < 0)
             return 1;
         QElapsedTimer t;
         t.start();
-        std::thread writer(sendFile, master, QByteArray(), block);
+        std::thread writer(sendFile, pty.master, QByteArray(), block);
         QByteArray buf(65536, '\0');
         qint64 got = 0;
         while (got < Size) {
-            const ssize_t n = ::read(slave, buf.data(), static_cast<size_t>(buf.size()));
+            const ssize_t n = ::read(pty.slave, buf.data(), static_cast<size_t>(buf.size()));
             if (n <= 0)
                 break;
             got += n;
         }
         writer.join();
         plainMbps = double(got) / 1e6 / (double(t.nsecsElapsed()) / 1e9);
-        ::close(master);
-        ::close(slave);
     }
 
     // The link in raw mode and the download writing to disk.
     double downloadMbps = 0;
     {
-        int master = -1, slave = -1;
-        QString path;
-        if (!openPty(master, slave, path))
+        BenchPty pty;
+        if (pty.master < 0)
             return 1;
         QTemporaryDir dir(QDir::currentPath() + u"/bench_download_XXXXXX"_s);
         TRvComPort port;
-        port.SetComPort(path);
+        port.SetComPort(pty.path);
         port.SetBaudRate(u"115200"_s);
         TSdDownload download;
         download.ReceiveFolder = dir.path();
@@ -123,11 +106,11 @@ int main(int argc, char** argv)
         while (!connected && !wait.hasExpired())
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         if (!connected) {
-            out << "cannot open " << path << Qt::endl;
+            out << "cannot open " << pty.path << Qt::endl;
             return 1;
         }
         t.start();
-        std::thread writer(sendFile, master,
+        std::thread writer(sendFile, pty.master,
                            QByteArray("+FREAD:NOR,") + QByteArray::number(Size) + "\r\n", block);
         QDeadlineTimer limit(120000);
         while (!done && !limit.hasExpired())
@@ -142,8 +125,6 @@ int main(int argc, char** argv)
             return 1;
         }
         downloadMbps = double(Size) / 1e6 / s;
-        ::close(master);
-        ::close(slave);
     }
     out << "RESULT download_mbps=" << QString::number(downloadMbps, 'f', 1)
         << " plain_mbps=" << QString::number(plainMbps, 'f', 1) << Qt::endl;

@@ -1,5 +1,6 @@
 // A 20,000-entry listing (200 folders) from a pty peer, unpaced, through the
 // main window's reply handler into the explorer's tree; and the tree build alone.
+#include "BenchPty.h"
 #include "app/TForm1.h"
 #include "app/Utils.h"
 #include "sdexplorer/TSdSteps.h"
@@ -12,8 +13,6 @@
 #include <QElapsedTimer>
 #include <QTextStream>
 #include <QToolButton>
-#include <pty.h>
-#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
@@ -60,17 +59,13 @@ int main(int argc, char** argv)
             entries << s;
     }
 
-    int master = -1, slave = -1;
-    char name[256] = {};
-    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
+    BenchPty pty;
+    if (pty.master < 0)
         return 1;
-    termios t{};
-    ::tcgetattr(slave, &t);
-    ::cfmakeraw(&t);
-    ::tcsetattr(slave, TCSANOW, &t);
+    const int master = pty.master;
 
     TForm1::Options o;
-    o.port = QString::fromLocal8Bit(name);
+    o.port = pty.path;
     TForm1 form(o);
     form.show();
     form.ConnectSelectedPort();
@@ -115,8 +110,6 @@ int main(int argc, char** argv)
 
     form.RvComPort1->SetConnected(false);
     form.RvComPort1->StopWorker(3000);
-    ::close(master);
-    ::close(slave);
     if (!ok || tree.FileCount() != Folders * PerFolder) {
         out << "listing not complete" << Qt::endl;
         return 1;

@@ -1,6 +1,7 @@
 // Lines from a pseudo-terminal through the real main window (offscreen unless a
 // display is chosen), with the terminal tab showing: lines handled per second,
 // the longest time the event loop was blocked, and the program's start-up time.
+#include "BenchPty.h"
 #include "app/TForm1.h"
 #include "app/TRvRegStore.h"
 #include "player/TTerminalLog.h"
@@ -17,8 +18,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <fcntl.h>
-#include <pty.h>
-#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
@@ -26,29 +25,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 constexpr int kLines = 40000;
-
-struct Pty
-{
-    int master = -1;
-    int slave = -1;
-    QString path;
-    Pty()
-    {
-        char name[256] = {};
-        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
-            return;
-        termios tio{};
-        ::tcgetattr(slave, &tio);
-        cfmakeraw(&tio);
-        ::tcsetattr(slave, TCSANOW, &tio);
-        path = QString::fromLocal8Bit(name);
-    }
-    ~Pty()
-    {
-        ::close(master);
-        ::close(slave);
-    }
-};
 
 // Writes every line to the master side from its own thread, blocking when the
 // line is full, so the program sets the pace.
@@ -102,7 +78,7 @@ int main(int argc, char* argv[])
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path() + u"/config"_s));
     QApplication app(argc, argv);
 
-    Pty pty;
+    BenchPty pty;
     if (pty.master < 0) {
         std::fprintf(stderr, "no pseudo-terminal\n");
         return 1;

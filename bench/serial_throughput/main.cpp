@@ -1,5 +1,6 @@
 // Serial link throughput over a pseudo-terminal, unpaced: the component against a
 // plain blocking read loop on the same kind of line.
+#include "BenchPty.h"
 #include "serial/TRvComPort.h"
 
 #include <QCoreApplication>
@@ -7,9 +8,7 @@
 #include <QEventLoop>
 #include <cstdio>
 #include <fcntl.h>
-#include <pty.h>
 #include <sys/resource.h>
-#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
@@ -19,28 +18,6 @@ namespace {
 constexpr qint64 RawBytes = 64LL * 1024 * 1024;
 constexpr int Lines = 1000000;
 const QByteArray LineBytes = "+PSTOP:\r\n";
-
-struct Pty
-{
-    int master = -1;
-    int slave = -1;
-    QString path;
-    Pty()
-    {
-        char name[256] = {};
-        openpty(&master, &slave, name, nullptr, nullptr);
-        termios t{};
-        tcgetattr(slave, &t);
-        cfmakeraw(&t);
-        tcsetattr(slave, TCSANOW, &t);
-        path = QString::fromLocal8Bit(name);
-    }
-    ~Pty()
-    {
-        ::close(master);
-        ::close(slave);
-    }
-};
 
 // Writes `total` bytes of `pattern` repeated, in large blocks.
 std::thread writer(int fd, const QByteArray& pattern, qint64 total)
@@ -76,7 +53,7 @@ double cpuSeconds()
 // Plain blocking reads: bytes per second, and lines (CR count) per second.
 double plainRead(const QByteArray& pattern, qint64 total, qint64* crs)
 {
-    Pty pty;
+    BenchPty pty;
     QElapsedTimer t;
     t.start();
     std::thread w = writer(pty.master, pattern, total);
@@ -101,7 +78,7 @@ double plainRead(const QByteArray& pattern, qint64 total, qint64* crs)
 // Through TRvComPort; returns seconds until everything arrived.
 double component(bool raw, const QByteArray& pattern, qint64 total, qint64 expectCount, double* cpu)
 {
-    Pty pty;
+    BenchPty pty;
     TRvComPort port;
     port.SetComPort(pty.path);
     port.SetBaudRate(u"115200"_s);
