@@ -158,9 +158,8 @@ void TRvComThread::Open()
     });
 }
 
-QByteArray TRvComThread::Receive(int& emptyCount)
+QByteArray TRvComThread::Receive(const TRvComPort::WorkerView& v, int& emptyCount)
 {
-    const TRvComPort::WorkerView v = FTParent->View();
     if (!v.autoCR || v.rxBIN) {
         // Up to 5 s for a packet, in slices, so a stop request is not kept waiting.
         QByteArray packet;
@@ -194,13 +193,12 @@ void TRvComThread::CleanLine(QByteArray& line)
         line.replace("\r\r", "\r");
 }
 
-void TRvComThread::DeliverLines(QByteArray first)
+void TRvComThread::DeliverLines(const TRvComPort::WorkerView& v, QByteArray first)
 {
     // Complete lines already kept behind this one go in the same hand-off, one
     // handler call each. The handler may change the mode, or stop the link, at
     // any line: the rest then stays with the port and is read afresh.
     QList<QByteArray> more;
-    const TRvComPort::WorkerView v = FTParent->View();
     if (v.autoCR && !v.rxBIN && !v.checkDoubleCRend) {
         const QByteArray kept = FTSerial->peekKept(4096);
         qsizetype from = 0;
@@ -350,9 +348,11 @@ void TRvComThread::run()
             }
 
             if (FTSerial->canRead(10)) {
-                QByteArray result = Receive(emptyCount);
+                // The settings as they stand for this read (a handler may change them).
+                const TRvComPort::WorkerView view = p->View();
+                QByteArray result = Receive(view, emptyCount);
                 if (!result.isEmpty()) {
-                    DeliverLines(std::move(result));
+                    DeliverLines(view, std::move(result));
                     p->FAtWork = true;
                 }
             }

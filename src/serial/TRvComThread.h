@@ -1,6 +1,7 @@
 #pragma once
 
 #include "serial/ISerialPort.h"
+#include "serial/TRvComPort.h"
 
 #include <QByteArray>
 #include <QList>
@@ -10,8 +11,6 @@
 #include <atomic>
 #include <functional>
 #include <memory>
-
-class TRvComPort;
 
 // The worker of TRvComPort: opens and configures the port, frames what arrives
 // into lines or raw packets, hands each to the main thread and waits until it
@@ -61,8 +60,8 @@ protected:
 
 private:
     void Open();
-    QByteArray Receive(int& emptyCount);
-    void DeliverLines(QByteArray first);
+    QByteArray Receive(const TRvComPort::WorkerView& v, int& emptyCount);
+    void DeliverLines(const TRvComPort::WorkerView& v, QByteArray first);
     void SendHead(int& sendErrors);
     void HandOff(std::function<void()> fn);
     void ReportError(int code, const QString& text);
